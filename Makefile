@@ -1,0 +1,24 @@
+# `make run` and `make test` set up everything they need first.
+PRESET ?= dev
+BUILD_DIR := build/$(PRESET)
+
+.PHONY: run test build deps format bench
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	@[ -f $(BUILD_DIR)/build.ninja ] || cmake --preset $(PRESET)
+	@cmake --build --preset $(PRESET)
+
+run: build
+	@./scripts/run.sh $(BUILD_DIR)/kronvik
+
+test: build
+	@./scripts/run-tests.sh $(PRESET)
+
+bench: build
+	@./benchmarks/run-all.sh $(BUILD_DIR)
+
+format:
+	@cmake --build --preset $(PRESET) --target format

@@ -1,0 +1,68 @@
+#include "app/Application.h"
+
+#include "app/MessageBoxes.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+
+TApplication::TApplication(QString title, MessageBoxes& messageBoxes)
+    : m_title(std::move(title))
+    , m_messageBoxes(messageBoxes)
+{
+}
+
+void TApplication::SetFormVisible(bool visible)
+{
+    m_formVisible = visible;
+    ApplyVisibility();
+}
+
+void TApplication::ShowTaskbarWindow(bool visible)
+{
+    m_taskbarVisible = visible;
+    if (visible)
+        m_minimized = false;
+    ApplyVisibility();
+}
+
+void TApplication::Minimize()
+{
+    if (m_minimized)
+        return;
+    m_minimized = true;
+    ApplyVisibility();
+    if (OnMinimize)
+        OnMinimize();
+}
+
+void TApplication::Restore()
+{
+    m_minimized = false;
+    ApplyVisibility();
+    if (OnRestore)
+        OnRestore();
+}
+
+void TApplication::ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::Terminate()
+{
+    QCoreApplication::exit(0);
+}
+
+void TApplication::HandleException(const std::exception& error)
+{
+    QString text = QString::fromUtf8(error.what());
+    if (!text.endsWith(QLatin1Char('.')))
+        text += QLatin1Char('.');
+    m_messageBoxes.Error(m_title, text);
+}
+
+void TApplication::ApplyVisibility()
+{
+    if (m_mainForm)
+        m_mainForm->setVisible(m_formVisible && m_taskbarVisible && !m_minimized);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+class MessageBoxes;
+class QWidget;
+
+// The application object: its title, its task-bar presence (which hides the main form with it),
+// its minimise and restore notifications, the message loop's services and the standard error box.
+class TApplication final
+{
+public:
+    TApplication(QString title, MessageBoxes& messageBoxes);
+
+    const QString& Title() const { return m_title; }
+
+    void SetMainForm(QWidget* form) { m_mainForm = form; }
+
+    // The main form's own visibility; it is on screen only while the task-bar window is shown too.
+    bool FormVisible() const { return m_formVisible; }
+    void SetFormVisible(bool visible);
+
+    bool TaskbarWindowVisible() const { return m_taskbarVisible; }
+    void ShowTaskbarWindow(bool visible);
+
+    // The toolkit's minimise and restore: each changes the task-bar window once and then runs
+    // its notification, which the tray icon takes over.
+    void Minimize();
+    void Restore();
+    std::function<void()> OnMinimize;
+    std::function<void()> OnRestore;
+
+    void ProcessMessages();
+    void Terminate();
+
+    // Shows an error raised inside a handler; the message loop goes on.
+    void HandleException(const std::exception& error);
+
+private:
+    void ApplyVisibility();
+
+    QString m_title;
+    MessageBoxes& m_messageBoxes;
+    QWidget* m_mainForm = nullptr;
+    bool m_formVisible = false;
+    bool m_taskbarVisible = false;
+    bool m_minimized = false;
+};

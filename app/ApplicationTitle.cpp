@@ -1,0 +1,11 @@
+#include "app/ApplicationTitle.h"
+
+#include <QFileInfo>
+
+QString ApplicationTitle(const QString& executablePath)
+{
+    const QString name = QFileInfo(executablePath).completeBaseName();
+    if (name.isEmpty())
+        return name;
+    return name.left(1) + name.mid(1).toLower();
+}

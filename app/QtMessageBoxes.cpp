@@ -1,0 +1,29 @@
+#include "app/QtMessageBoxes.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+void QtMessageBoxes::Warning(const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+bool QtMessageBoxes::Confirm(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text);
+    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void QtMessageBoxes::Error(const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, caption, text);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
