@@ -43,6 +43,14 @@ void TApplication::Restore()
         OnRestore();
 }
 
+void TApplication::BringToForeground()
+{
+    if (m_mainForm && m_mainForm->isVisible()) {
+        m_mainForm->raise();
+        m_mainForm->activateWindow();
+    }
+}
+
 void TApplication::ProcessMessages()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);

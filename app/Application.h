@@ -33,6 +33,9 @@ public:
     std::function<void()> OnMinimize;
     std::function<void()> OnRestore;
 
+    // Brings the application's windows in front of other programs' (the foreground window).
+    void BringToForeground();
+
     void ProcessMessages();
     void Terminate();
 

@@ -3,16 +3,26 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+namespace {
+
+// The program's texts break lines the way message boxes elsewhere expect ("\r\n").
+QString DisplayText(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
 void QtMessageBoxes::Warning(const QString& text)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), DisplayText(text));
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
 }
 
 bool QtMessageBoxes::Confirm(const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), DisplayText(text));
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
@@ -23,7 +33,7 @@ bool QtMessageBoxes::Confirm(const QString& text)
 
 void QtMessageBoxes::Error(const QString& caption, const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, caption, text);
+    QMessageBox box(QMessageBox::Critical, caption, DisplayText(text));
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
 }

@@ -1,7 +1,45 @@
+#include "app/Application.h"
+#include "app/ApplicationTitle.h"
+#include "app/QtMessageBoxes.h"
+#include "app/Setup.h"
+#include "platform/linux/AlsaSoundOutput.h"
+#include "platform/linux/FileRegistry.h"
+#include "platform/linux/LinuxSystemClock.h"
+#include "platform/linux/MonotonicTickSource.h"
+#include "platform/linux/PosixSocketApi.h"
+#include "platform/linux/QtNotificationArea.h"
+#include "platform/linux/QtTimerService.h"
+#include "platform/linux/SessionEnd.h"
+
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char* argv[])
 {
-    QApplication application(argc, argv);
-    return 0;
+    QApplication qtApplication(argc, argv);
+    // A tray program: closing a message box while the dialog is hidden must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    MonotonicTickSource ticks;
+    QtTimerService timers;
+    PosixSocketApi sockets;
+    LinuxSystemClock clock;
+    AlsaSoundOutput sound;
+    FileRegistry store(DefaultRegistryPath(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()));
+    QtNotificationArea tray;
+    Platform platform { ticks, timers, sockets, clock, sound, store, tray };
+
+    QtMessageBoxes messageBoxes;
+    TApplication application(ApplicationTitle(QCoreApplication::applicationFilePath()), messageBoxes);
+    TSetupForm SetupForm(application, platform, messageBoxes);
+
+    // Log-off: the icons leave the notification area and the program ends without asking.
+    SessionEnd sessionEnd([&tray] {
+        tray.EndSession();
+        QCoreApplication::exit(0);
+    });
+
+    // The form is never shown by the message loop itself: it starts in the tray unless the
+    // start-up opened the dialog.
+    return QApplication::exec();
 }

@@ -10,7 +10,7 @@ PACKAGES="
     fonts-dejavu-core fonts-liberation
     xvfb xauth openbox trayer xdotool x11-utils imagemagick
     alsa-utils
-    openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps
+    openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
 "
 
 missing=""

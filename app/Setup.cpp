@@ -1,0 +1,443 @@
+#include "app/Setup.h"
+
+#include "app/Application.h"
+#include "app/MessageBoxes.h"
+#include "app/PasswordScrambler.h"
+#include "components/FormTimers.h"
+#include "ui_SetupForm.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QProxyStyle>
+#include <QTabBar>
+#include <QScreen>
+
+#include <cmath>
+
+namespace {
+
+const QString TrayHint = QStringLiteral("Double-click to get time (Right-click to show options menu)");
+
+std::unique_ptr<Ui::TSetupForm> BuildUi(QWidget* form)
+{
+    auto ui = std::make_unique<Ui::TSetupForm>();
+    ui->setupUi(form);
+    return ui;
+}
+
+// Tabs as tight as the dialog's fixed width needs: the three page captions must fit side by side.
+class CompactTabStyle final : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        if (metric == PM_TabBarTabHSpace)
+            return 8;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+QIcon ProgramIcon()
+{
+    return QIcon(QPixmap(QStringLiteral(":/kronvik/kronvik.xpm")));
+}
+
+// Directory part of a path: up to and including its last separator ("/", "\" or ":").
+qsizetype DirectoryLength(const QString& path)
+{
+    const qsizetype last = std::max({ path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')),
+                                      path.lastIndexOf(QLatin1Char(':')) });
+    return last + 1;
+}
+
+} // namespace
+
+template<typename Handler> auto TSetupForm::Guarded(Handler handler)
+{
+    return [this, handler](auto&&...) {
+        try {
+            (this->*handler)();
+        } catch (const std::exception& error) {
+            m_application.HandleException(error);
+        }
+    };
+}
+
+TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBoxes& messageBoxes)
+    : ui(BuildUi(this))
+    , TCPClient1(platform.Sockets, [&application](const std::exception& e) { application.HandleException(e); })
+    , TCPClient2(platform.Sockets, [&application](const std::exception& e) { application.HandleException(e); })
+    , TrayIcon1(application, platform.Tray, ProgramIcon())
+    , RegFormSaver1(platform.Store)
+    , RxTimerList1(platform.Ticks, platform.Timers, [&application](const std::exception& e) {
+        application.HandleException(e);
+    })
+    , RxTimerEvent1(platform.Ticks)
+    , RxTimerEvent2(platform.Ticks)
+    , RxTimerEvent3(platform.Ticks)
+    , RxTimerEvent4(platform.Ticks)
+    , RxTimerEvent5(platform.Ticks)
+    , GetTimeRadioGroup(*ui->GetTimeRadioGroup, { ui->GetTimeRadioGroupItem0, ui->GetTimeRadioGroupItem1 })
+    , DetectModeRadioGroup(*ui->DetectModeRadioGroup, { ui->DetectModeRadioGroupItem0, ui->DetectModeRadioGroupItem1 })
+    , EmailRadioGroup(*ui->EmailRadioGroup, { ui->EmailRadioGroupItem0, ui->EmailRadioGroupItem1 })
+    , m_application(application)
+    , m_platform(platform)
+    , m_messageBoxes(messageBoxes)
+    , m_alerts(platform.Sound)
+{
+    BuildComponents();
+    m_application.SetMainForm(this);
+    try {
+        FormCreate();
+    } catch (const std::exception& error) {
+        m_application.HandleException(error);
+    }
+}
+
+TSetupForm::~TSetupForm() = default;
+
+void TSetupForm::BuildComponents()
+{
+    // The form's font: the nearest this platform has to an 8-point dialog font, so that the
+    // three page tabs and every caption fit the dialog's fixed geometry.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    setFont(font);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    m_tabStyle = std::make_unique<CompactTabStyle>();
+    ui->PageControl1->tabBar()->setStyle(m_tabStyle.get());
+    setFixedSize(369, 232);
+    setWindowIcon(ProgramIcon());
+    ui->Image1->setPixmap(ProgramIcon().pixmap(32, 32));
+    ui->EmailPasswordEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    ui->GetTimeRadioGroupItem0->setChecked(true);
+    ui->DetectModeRadioGroupItem0->setChecked(true);
+    ui->EmailRadioGroupItem0->setChecked(true);
+
+    connect(ui->OkButton, &QPushButton::clicked, this, Guarded(&TSetupForm::OkButtonClick));
+    connect(ui->CancelButton, &QPushButton::clicked, this, Guarded(&TSetupForm::CancelButtonClick));
+    connect(ui->AboutButton, &QPushButton::clicked, this, Guarded(&TSetupForm::About1Click));
+    connect(ui->ExitButton, &QPushButton::clicked, this, Guarded(&TSetupForm::ExitButtonClick));
+    ui->Image1->installEventFilter(this);
+
+    Gettime = PopupMenu1.AddItem(QStringLiteral("Get time"));
+    Setup = PopupMenu1.AddItem(QStringLiteral("Setup"));
+    PopupMenu1.AddSeparator();
+    About1 = PopupMenu1.AddItem(QStringLiteral("About"));
+    PopupMenu1.AddSeparator();
+    Exit1 = PopupMenu1.AddItem(QStringLiteral("Exit"));
+    PopupMenu1.OnPopup = [this] { PopupMenu1Popup(); };
+    connect(Gettime, &QAction::triggered, this, Guarded(&TSetupForm::GettimeClick));
+    connect(Setup, &QAction::triggered, this, Guarded(&TSetupForm::SetupClick));
+    connect(About1, &QAction::triggered, this, Guarded(&TSetupForm::About1Click));
+    connect(Exit1, &QAction::triggered, this, Guarded(&TSetupForm::ExitButtonClick));
+
+    TrayIcon1.PopupMenu = &PopupMenu1;
+    TrayIcon1.OnDblClick = [this] { GettimeClick(); };
+    TrayIcon1.OnMinimize = [this] { TrayIcon1Minimize(); };
+    TrayIcon1.OnBeforeRestore = [this] { TrayIcon1BeforeRestore(); };
+    TrayIcon1.OnRestore = [this] { TrayIcon1Restore(); };
+
+    TCPClient1.OnData = [this](TCustomWSocket*, int socket) { TCPClient1Data(socket); };
+    TCPClient1.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
+    TCPClient2.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
+
+    LoadFormTimers(RxTimerList1, RxTimerEvent1, RxTimerEvent2, RxTimerEvent3, RxTimerEvent4, RxTimerEvent5);
+    RxTimerEvent1.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent1Timer(); };
+    RxTimerEvent3.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent3Timer(); };
+
+    RegFormSaver1.SetIniFileName(QStringLiteral("Kronvik"));
+
+    OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"), QStringLiteral("Executable Files|*.exe;*.com;*.pif;"),
+                    QStringLiteral("\\"), QString() };
+    OpenDialog2 = { QStringLiteral("Kronvik - Select Email client"), OpenDialog1.Filter, QString(), QString() };
+}
+
+bool TSetupForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->Image1 && event->type() == QEvent::MouseButtonRelease) {
+        Guarded(&TSetupForm::About1Click)();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TSetupForm::FormCreate()
+{
+    LoadSettings();
+    ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+    State.SetupOpened = false;
+    State.Busy = false;
+    State.AppListModified = false;
+    State.AppsLaunched = false;
+    State.MailCheckBusy = false;
+    State.NotifiedCount = 0;
+    State.NotifiedOctets = 0;
+    if (!ui->ServerAddrEdit->text().isEmpty()) {
+        TrayIcon1Minimize();
+        return;
+    }
+    TrayIcon1.Restore();
+    ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+    ui->ServerAddrEdit->setFocus();
+    Alert(1);
+    State.SetupOpened = true;
+}
+
+void TSetupForm::LoadSettings()
+{
+    ui->ServerAddrEdit->setText(RegFormSaver1.FetchText(QStringLiteral("Server"), QStringLiteral("Address"), QString()));
+    GetTimeRadioGroup.SetItemIndex(RegFormSaver1.FetchNumber(QStringLiteral("Server"), QStringLiteral("TimeMode"), 0));
+    DetectModeRadioGroup.SetItemIndex(
+        RegFormSaver1.FetchNumber(QStringLiteral("Server"), QStringLiteral("DetectMode"), 0));
+    LoadLauncherList();
+    ui->EmailPOPServerEdit->setText(
+        RegFormSaver1.FetchText(QStringLiteral("EmailVfy"), QStringLiteral("POPServer"), QString()));
+    ui->EmailUsernameEdit->setText(
+        RegFormSaver1.FetchText(QStringLiteral("EmailVfy"), QStringLiteral("Username"), QString()));
+    ui->EmailPasswordEdit->setText(QString::fromUtf8(UnscramblePassword(
+        RegFormSaver1.FetchBytes(QStringLiteral("EmailVfy"), QStringLiteral("Password"), QByteArray()))));
+    // A stored interval that is no number counts as 0 (no checks) instead of ending the start-up.
+    bool isNumber = false;
+    const double interval
+        = RegFormSaver1.FetchText(QStringLiteral("EmailVfy"), QStringLiteral("Interval"), QStringLiteral("0"))
+              .toDouble(&isNumber);
+    ui->EmailIntervalRxSpinEdit->setValue(isNumber && std::isfinite(interval) ? qBound(0, qRound(interval), 60) : 0);
+    State.EmailClientPath
+        = RegFormSaver1.FetchText(QStringLiteral("EmailVfy"), QStringLiteral("EmailClient"), NoMailClient);
+    SetEmailClientDialogPath();
+    if (State.EmailClientPath != NoMailClient) {
+        EmailRadioGroup.SetItemIndex(RegFormSaver1.FetchNumber(QStringLiteral("EmailVfy"), QStringLiteral("Action"), 0));
+        ui->EmailConfigureButton->setEnabled(EmailRadioGroup.ItemIndex() == 1);
+    } else {
+        EmailRadioGroup.SetItemIndex(0);
+        ui->EmailConfigureButton->setEnabled(false);
+    }
+}
+
+void TSetupForm::LoadLauncherList()
+{
+    QStringList programs;
+    RegFormSaver1.FetchSectionTexts(QStringLiteral("AppLauncher"), programs, true);
+    ui->AppLaunchTextListBox->addItems(programs);
+    const bool any = ui->AppLaunchTextListBox->count() > 0;
+    if (any)
+        ui->AppLaunchTextListBox->setCurrentRow(0);
+    ui->RemoveButton->setEnabled(any);
+    ui->RemoveAllButton->setEnabled(any);
+}
+
+void TSetupForm::SetEmailClientDialogPath()
+{
+    const qsizetype directory = DirectoryLength(State.EmailClientPath);
+    OpenDialog2.InitialDir = State.EmailClientPath.left(directory);
+    OpenDialog2.FileName = State.EmailClientPath.mid(directory);
+}
+
+void TSetupForm::UpdateIniFile()
+{
+    const QString server = QStringLiteral("Server");
+    const QString email = QStringLiteral("EmailVfy");
+    RegFormSaver1.PutText(server, QStringLiteral("Address"), ui->ServerAddrEdit->text());
+    RegFormSaver1.PutNumber(server, QStringLiteral("TimeMode"), GetTimeRadioGroup.ItemIndex());
+    RegFormSaver1.PutNumber(server, QStringLiteral("DetectMode"), DetectModeRadioGroup.ItemIndex());
+    if (State.AppListModified) {
+        const QString launcher = QStringLiteral("AppLauncher");
+        RegFormSaver1.DropSection(launcher);
+        for (int i = 0; i < ui->AppLaunchTextListBox->count(); ++i)
+            RegFormSaver1.PutText(launcher, QStringLiteral("App%1").arg(i), ui->AppLaunchTextListBox->item(i)->text());
+    }
+    RegFormSaver1.PutText(email, QStringLiteral("POPServer"), ui->EmailPOPServerEdit->text());
+    RegFormSaver1.PutText(email, QStringLiteral("Username"), ui->EmailUsernameEdit->text());
+    RegFormSaver1.PutBytes(email, QStringLiteral("Password"), ScramblePassword(ui->EmailPasswordEdit->text().toUtf8()));
+    RegFormSaver1.PutText(email, QStringLiteral("Interval"), QString::number(IntervalValue()));
+    RegFormSaver1.PutNumber(email, QStringLiteral("Action"), EmailRadioGroup.ItemIndex());
+    if (EmailRadioGroup.ItemIndex() == 1)
+        RegFormSaver1.PutText(email, QStringLiteral("EmailClient"), State.EmailClientPath);
+}
+
+double TSetupForm::IntervalValue() const
+{
+    return ui->EmailIntervalRxSpinEdit->value();
+}
+
+void TSetupForm::Alert(int code)
+{
+    m_alerts.Alert(code);
+}
+
+void TSetupForm::TrayIcon1Restore()
+{
+    State.Busy = true;
+    Snapshot.SavedTimeMode = GetTimeRadioGroup.ItemIndex();
+    Snapshot.SavedDetectMode = DetectModeRadioGroup.ItemIndex();
+    Snapshot.SavedServerAddress = ui->ServerAddrEdit->text();
+    Snapshot.SavedPOPServer = ui->EmailPOPServerEdit->text();
+    Snapshot.SavedUsername = ui->EmailUsernameEdit->text();
+    Snapshot.SavedPassword = ui->EmailPasswordEdit->text();
+    Snapshot.SavedInterval = IntervalValue();
+    Snapshot.SavedAction = EmailRadioGroup.ItemIndex();
+    Snapshot.SavedEmailClientPath = State.EmailClientPath;
+    TrayIcon1.SetHint(m_application.Title());
+    RxTimerEvent4.SetEnabled(false);
+}
+
+void TSetupForm::TrayIcon1BeforeRestore()
+{
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    m_application.SetFormVisible(true);
+}
+
+void TSetupForm::TrayIcon1Minimize()
+{
+    TrayIcon1.SetHint(TrayHint);
+    const bool mailConfigured = !ui->EmailPOPServerEdit->text().isEmpty() && !ui->EmailUsernameEdit->text().isEmpty()
+        && !ui->EmailPasswordEdit->text().isEmpty() && IntervalValue() != 0;
+    if (mailConfigured) {
+        RxTimerEvent4.SetInterval(static_cast<std::int32_t>(IntervalValue() * 60000));
+        RxTimerEvent4.SetEnabled(true);
+    }
+}
+
+void TSetupForm::SetupClick()
+{
+    State.SetupOpened = true;
+    TrayIcon1.Restore();
+    activateWindow();
+    raise();
+    FocusActivePage();
+}
+
+void TSetupForm::FocusActivePage()
+{
+    QWidget* page = ui->PageControl1->currentWidget();
+    if (page == ui->TabSheet1)
+        ui->ServerAddrEdit->setFocus();
+    else if (page == ui->TabSheet2)
+        ui->AppLaunchTextListBox->setFocus();
+    else
+        ui->EmailPOPServerEdit->setFocus();
+}
+
+bool TSetupForm::SettingsChanged() const
+{
+    return ui->ServerAddrEdit->text() != Snapshot.SavedServerAddress
+        || GetTimeRadioGroup.ItemIndex() != Snapshot.SavedTimeMode
+        || DetectModeRadioGroup.ItemIndex() != Snapshot.SavedDetectMode
+        || ui->EmailPOPServerEdit->text() != Snapshot.SavedPOPServer
+        || ui->EmailUsernameEdit->text() != Snapshot.SavedUsername
+        || ui->EmailPasswordEdit->text() != Snapshot.SavedPassword || IntervalValue() != Snapshot.SavedInterval
+        || EmailRadioGroup.ItemIndex() != Snapshot.SavedAction
+        || State.EmailClientPath != Snapshot.SavedEmailClientPath || State.AppListModified;
+}
+
+void TSetupForm::OkButtonClick()
+{
+    if (ui->ServerAddrEdit->text().isEmpty()) {
+        ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+        ui->ServerAddrEdit->setFocus();
+        Alert(1);
+        return;
+    }
+    if (State.EmailClientPath == NoMailClient) {
+        EmailRadioGroup.SetItemIndex(0);
+        ui->EmailConfigureButton->setEnabled(false);
+    }
+    if (SettingsChanged())
+        UpdateIniFile();
+    State.SetupOpened = false;
+    MinimizeApplication();
+    State.Busy = false;
+    State.AppListModified = false;
+    State.NotifiedCount = 0;
+    State.NotifiedOctets = 0;
+}
+
+void TSetupForm::CancelButtonClick()
+{
+    GetTimeRadioGroup.SetItemIndex(Snapshot.SavedTimeMode);
+    DetectModeRadioGroup.SetItemIndex(Snapshot.SavedDetectMode);
+    ui->ServerAddrEdit->setText(Snapshot.SavedServerAddress);
+    if (State.AppListModified) {
+        ui->AppLaunchTextListBox->clear();
+        LoadLauncherList();
+    }
+    ui->EmailPOPServerEdit->setText(Snapshot.SavedPOPServer);
+    ui->EmailUsernameEdit->setText(Snapshot.SavedUsername);
+    ui->EmailPasswordEdit->setText(Snapshot.SavedPassword);
+    ui->EmailIntervalRxSpinEdit->setValue(qRound(Snapshot.SavedInterval));
+    EmailRadioGroup.SetItemIndex(Snapshot.SavedAction);
+    ui->EmailConfigureButton->setEnabled(EmailRadioGroup.ItemIndex() == 1);
+    State.EmailClientPath = Snapshot.SavedEmailClientPath;
+    SetEmailClientDialogPath();
+    if (Snapshot.SavedEmailClientPath == NoMailClient) {
+        EmailRadioGroup.SetItemIndex(0);
+        ui->EmailConfigureButton->setEnabled(false);
+    }
+    MinimizeApplication();
+    State.Busy = false;
+    State.AppListModified = false;
+}
+
+void TSetupForm::MinimizeApplication()
+{
+    m_application.Minimize();
+}
+
+void TSetupForm::ExitButtonClick()
+{
+    if (SettingsChanged() && State.SetupOpened) {
+        Alert(1);
+        if (m_messageBoxes.Confirm(QStringLiteral("Save current settings before exit?")))
+            UpdateIniFile();
+    }
+    TCPClient1.Close();
+    m_application.Terminate();
+}
+
+void TSetupForm::FormCloseQuery(bool& canClose)
+{
+    ExitButtonClick();
+    canClose = true;
+}
+
+void TSetupForm::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    try {
+        FormCloseQuery(canClose);
+    } catch (const std::exception& error) {
+        m_application.HandleException(error);
+    }
+    event->setAccepted(canClose);
+}
+
+void TSetupForm::About1Click()
+{
+    State.Busy = true;
+    TrayIcon1Restore();
+    {
+        QDialog about(isVisible() ? this : nullptr);
+        about.setWindowTitle(QStringLiteral("About"));
+        about.setModal(true);
+        about.exec();
+    }
+    TrayIcon1.Minimize();
+    State.Busy = false;
+}
+
+void TSetupForm::PopupMenu1Popup()
+{
+    m_application.ProcessMessages();
+}
+
+void TSetupForm::RxTimerEvent1Timer()
+{
+    m_application.ProcessMessages();
+}

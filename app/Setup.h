@@ -1,0 +1,117 @@
+#pragma once
+
+#include "app/Alerts.h"
+#include "app/ProcessState.h"
+#include "app/RegFormSaver.h"
+#include "components/PopupMenu.h"
+#include "components/RadioGroup.h"
+#include "components/TimerLst.h"
+#include "components/TrayIcon.h"
+#include "net/WSockets.h"
+#include "platform/Platform.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class TSetupForm;
+}
+class MessageBoxes;
+class QAction;
+class QStyle;
+class TApplication;
+
+// Where an open-file dialog starts and what it is titled.
+struct TOpenDialog
+{
+    QString Title;
+    QString Filter;
+    QString InitialDir;
+    QString FileName;
+};
+
+// The controller: the setup dialog, owner of every component and holder of every handler.
+// Exactly one exists for the whole run.
+class TSetupForm final : public QWidget
+{
+public:
+    // Builds every component from the form description and runs FormCreate; an error raised
+    // there is shown and the rest of the start-up is skipped, the form is still created.
+    TSetupForm(TApplication& application, Platform& platform, MessageBoxes& messageBoxes);
+    ~TSetupForm() override;
+
+    // Shell.
+    void FormCreate();
+    void FormCloseQuery(bool& canClose);
+    void SetupClick();
+    void OkButtonClick();
+    void CancelButtonClick();
+    void ExitButtonClick();
+    void About1Click();
+    void PopupMenu1Popup();
+    void TrayIcon1Minimize();
+    void TrayIcon1BeforeRestore();
+    void TrayIcon1Restore();
+    void RxTimerEvent1Timer();
+    bool SettingsChanged() const;
+
+    // Settings and sounds.
+    void UpdateIniFile();
+    void Alert(int code);
+
+    // Time query.
+    void GettimeClick();
+    void TCPClient1Data(int socket);
+    void TCPClient1Error(int error, const QString& msg);
+    void RxTimerEvent3Timer();
+
+    std::unique_ptr<Ui::TSetupForm> ui;
+    ProcessState State;
+    SettingsSnapshot Snapshot;
+
+    TTCPClient TCPClient1;
+    TTCPClient TCPClient2;
+    TPopupMenu PopupMenu1;
+    QAction* Gettime;
+    QAction* Setup;
+    QAction* About1;
+    QAction* Exit1;
+    TTrayIcon TrayIcon1;
+    TRegFormSaver RegFormSaver1;
+    TRxTimerList RxTimerList1;
+    TRxTimerEvent RxTimerEvent1;
+    TRxTimerEvent RxTimerEvent2;
+    TRxTimerEvent RxTimerEvent3;
+    TRxTimerEvent RxTimerEvent4;
+    TRxTimerEvent RxTimerEvent5;
+    TRadioGroup GetTimeRadioGroup;
+    TRadioGroup DetectModeRadioGroup;
+    TRadioGroup EmailRadioGroup;
+    TOpenDialog OpenDialog1;
+    TOpenDialog OpenDialog2;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildComponents();
+    void LoadSettings();
+    void LoadLauncherList();
+    void SetEmailClientDialogPath();
+    void MinimizeApplication();
+    // Ends a time query that failed: the message, then back to the tray.
+    void ShowQueryFailure(const QString& text);
+    void FocusActivePage();
+    double IntervalValue() const;
+    // Runs a handler the toolkit calls; what it raises goes to the standard error box.
+    template<typename Handler> auto Guarded(Handler handler);
+
+    TApplication& m_application;
+    Platform& m_platform;
+    MessageBoxes& m_messageBoxes;
+    TAlerts m_alerts;
+    std::unique_ptr<QStyle> m_tabStyle;
+    bool m_placed = false;
+};

@@ -1,0 +1,20 @@
+#include "components/PopupMenu.h"
+
+TPopupMenu::TPopupMenu() = default;
+
+QAction* TPopupMenu::AddItem(const QString& caption)
+{
+    return m_menu.addAction(caption);
+}
+
+void TPopupMenu::AddSeparator()
+{
+    m_menu.addSeparator();
+}
+
+void TPopupMenu::Popup(int x, int y)
+{
+    if (OnPopup)
+        OnPopup();
+    m_menu.exec(QPoint(x, y));
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+class NotificationArea;
+class Registry;
+class SocketApi;
+class SoundOutput;
+class SystemClock;
+class TickSource;
+class TimerService;
+
+// Every platform service the program uses, handed to the controller at start. The program
+// builds it from the Linux bindings; each test builds one from fresh fakes.
+struct Platform
+{
+    TickSource& Ticks;
+    TimerService& Timers;
+    SocketApi& Sockets;
+    SystemClock& Clock;
+    SoundOutput& Sound;
+    Registry& Store;
+    NotificationArea& Tray;
+};

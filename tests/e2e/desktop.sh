@@ -1,0 +1,67 @@
+# A private X desktop for end-to-end runs: Xvfb, the openbox window manager and the trayer
+# tray host, each started by this shell and stopped by process id. Source it; call
+# desktop_start WORKDIR, and desktop_stop on exit (trap).
+
+DESKTOP_PIDS=""
+
+desktop_fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# waitfor CONDITION [TENTHS]: polls a shell condition every 0.1 s, 5 s unless told otherwise.
+waitfor() {
+    _n=${2:-50}
+    while [ "$_n" -gt 0 ]; do
+        eval "$1" && return 0
+        sleep 0.1
+        _n=$((_n - 1))
+    done
+    return 1
+}
+
+desktop_start() {
+    _w=$1
+    mkdir -p "$_w/xdg" "$_w/home"
+    chmod 700 "$_w/xdg"
+    exec 3>"$_w/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$_w/xvfb.log" 2>&1 &
+    DESKTOP_PIDS="$!"
+    exec 3>&-
+    waitfor "[ -s '$_w/display' ]" || desktop_fail "Xvfb did not start"
+    DISPLAY=:$(cat "$_w/display")
+    export DISPLAY
+    # Qt would prefer a StatusNotifier host over the bus; this desktop's tray is XEmbed.
+    unset DBUS_SESSION_BUS_ADDRESS
+    export XDG_RUNTIME_DIR="$_w/xdg" HOME="$_w/home" QT_QPA_PLATFORM=xcb
+    openbox >"$_w/openbox.log" 2>&1 &
+    DESKTOP_PIDS="$! $DESKTOP_PIDS"
+    waitfor 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' || desktop_fail "openbox did not start"
+    trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
+        --transparent false --tint 0xcccccc >"$_w/trayer.log" 2>&1 &
+    DESKTOP_PIDS="$! $DESKTOP_PIDS"
+    waitfor 'xdotool search --class trayer >/dev/null 2>&1' || desktop_fail "trayer did not start"
+}
+
+desktop_stop() {
+    for _p in $DESKTOP_PIDS; do
+        kill "$_p" 2>/dev/null
+    done
+    for _p in $DESKTOP_PIDS; do
+        wait "$_p" 2>/dev/null
+    done
+    DESKTOP_PIDS=""
+}
+
+# tray_icon_geometry NAME: "X Y W H" (screen coordinates) of the small window that program NAME
+# keeps embedded in the tray host; nothing while there is none.
+tray_icon_geometry() {
+    xwininfo -root -tree 2>/dev/null | awk -v title="\"$1\":" -v class="(\"$1\"" '
+        $2 == title && $3 == class {
+            size = ""; at = ""
+            for (i = 1; i <= NF; i++) {
+                if ($i ~ /^[0-9]+x[0-9]+[-+][0-9]+[-+][0-9]+$/) size = $i
+                else if ($i ~ /^[-+][0-9]+[-+][0-9]+$/) at = $i
+            }
+            split(size, s, /[x+-]/)
+            split(substr(at, 2), p, /[+-]/)
+            if (s[1] <= 64 && s[2] <= 64) { print p[1], p[2], s[1], s[2]; exit }
+        }'
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/NotificationArea.h"
+
+#include <QIcon>
+#include <QStringList>
+
+// A notification area that records what its icons were told and lets the test press buttons.
+class FakeNotificationArea final : public NotificationArea
+{
+public:
+    struct Icon final : NotificationIcon
+    {
+        explicit Icon(FakeNotificationArea& area) : owner(area) { }
+        ~Icon() override { owner.icons.removeAll(this); }
+
+        bool Add(const QIcon&, const QString& newTip) override
+        {
+            owner.calls << QStringLiteral("add:") + newTip;
+            shown = owner.acceptIcons;
+            tip = newTip;
+            return owner.acceptIcons;
+        }
+        void Modify(const QIcon&, const QString& newTip) override
+        {
+            owner.calls << QStringLiteral("modify:") + newTip;
+            tip = newTip;
+        }
+        void Remove() override
+        {
+            owner.calls << QStringLiteral("remove");
+            shown = false;
+        }
+
+        FakeNotificationArea& owner;
+        QString tip;
+        bool shown = false;
+    };
+
+    std::unique_ptr<NotificationIcon> CreateIcon() override
+    {
+        auto icon = std::make_unique<Icon>(*this);
+        icons.append(icon.get());
+        return icon;
+    }
+    QPoint CursorPos() const override { return cursor; }
+    unsigned KeyState() const override { return keys; }
+
+    // Sends mouse messages to the first icon, as the desktop would.
+    void Press(std::initializer_list<int> messages)
+    {
+        for (int message : messages)
+            if (!icons.isEmpty() && icons.first()->OnMouseMessage)
+                icons.first()->OnMouseMessage(message);
+    }
+    Icon* First() const { return icons.isEmpty() ? nullptr : icons.first(); }
+
+    QList<Icon*> icons;
+    QStringList calls;
+    QPoint cursor { 900, 10 };
+    unsigned keys = 0;
+    bool acceptIcons = true;
+};

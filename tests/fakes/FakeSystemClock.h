@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/SystemClock.h"
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+// A clock that stands still at the time the test gives it, takes every accepted change as
+// its new time (so a date set first and a time set second combine) and records each attempt.
+class FakeSystemClock final : public SystemClock
+{
+public:
+    TimeZoneInformation GetTimeZoneInformation() const override { return m_zone; }
+    SystemTime GetLocalTime() const override { return m_now; }
+
+    ClockResult SetLocalTime(const SystemTime& time) override
+    {
+        m_sets.push_back(time);
+        if (m_refusal != 0)
+            return ClockResult { m_refusal, QString::fromLocal8Bit(std::strerror(m_refusal)) };
+        m_now = time;
+        return {};
+    }
+
+    void SetZone(const TimeZoneInformation& zone) { m_zone = zone; }
+    void SetNow(const SystemTime& now) { m_now = now; }
+    // Every later change fails with this errno (EPERM: no right to set the clock); 0 accepts again.
+    void Refuse(int error = EPERM) { m_refusal = error; }
+    // Every record passed to SetLocalTime, refused ones included, oldest first.
+    const std::vector<SystemTime>& Sets() const { return m_sets; }
+
+private:
+    TimeZoneInformation m_zone { TimeZoneId::Standard, 0, 0, 0 };
+    SystemTime m_now { 2000, 1, 1, 12, 0, 0, 0 };
+    int m_refusal = 0;
+    std::vector<SystemTime> m_sets;
+};

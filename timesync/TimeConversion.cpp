@@ -1,0 +1,61 @@
+#include "timesync/TimeConversion.h"
+
+#include <chrono>
+
+namespace {
+
+// The clock's day numbers count from 1899-12-30, so that 1900-01-01 is day 2. Whole seconds
+// since that day carry the same date and time exactly, with no rounding to undo.
+constexpr std::int64_t SecondsPerDay = 86400;
+constexpr std::int64_t DayNumberOf1900 = 2;
+constexpr std::chrono::sys_days DayZero = std::chrono::sys_days { std::chrono::year { 1899 } / 12 / 30 };
+
+} // namespace
+
+std::uint32_t ReplySeconds(std::span<const std::uint8_t, 4> reply)
+{
+    std::uint32_t seconds = 0;
+    for (const std::uint8_t byte : reply)
+        seconds = seconds << 8 | byte;
+    return seconds;
+}
+
+SystemTime ClockTimeFromReply(std::uint32_t seconds, TimeMode mode, int biasMinutes)
+{
+    std::int64_t sinceDayZero = DayNumberOf1900 * SecondsPerDay + seconds;
+    if (mode == TimeMode::Local)
+        sinceDayZero -= std::int64_t { biasMinutes } * 60;
+
+    // Floor division: a bias larger than the time since day zero must step back a whole day.
+    std::int64_t days = sinceDayZero / SecondsPerDay;
+    std::int64_t ofDay = sinceDayZero % SecondsPerDay;
+    if (ofDay < 0) {
+        ofDay += SecondsPerDay;
+        --days;
+    }
+
+    const std::chrono::year_month_day date { DayZero + std::chrono::days { days } };
+    SystemTime time;
+    time.year = static_cast<std::uint16_t>(static_cast<int>(date.year()));
+    time.month = static_cast<std::uint16_t>(static_cast<unsigned>(date.month()));
+    time.day = static_cast<std::uint16_t>(static_cast<unsigned>(date.day()));
+    time.hour = static_cast<std::uint16_t>(ofDay / 3600);
+    time.minute = static_cast<std::uint16_t>(ofDay / 60 % 60);
+    time.second = static_cast<std::uint16_t>(ofDay % 60);
+    time.millisecond = 0;
+    return time;
+}
+
+int TimeBias(const TimeZoneInformation& zone)
+{
+    switch (zone.id) {
+    case TimeZoneId::Standard:
+        return zone.bias + zone.standardBias;
+    case TimeZoneId::Daylight:
+        return zone.bias + zone.daylightBias;
+    case TimeZoneId::Unknown:
+    case TimeZoneId::Invalid:
+        break;
+    }
+    return 0;
+}
