@@ -5,9 +5,10 @@
 #include <QCoreApplication>
 #include <QWidget>
 
-TApplication::TApplication(QString title, MessageBoxes& messageBoxes)
+TApplication::TApplication(QString title, MessageBoxes& messageBoxes, std::function<void()> quit)
     : m_title(std::move(title))
     , m_messageBoxes(messageBoxes)
+    , m_quit(quit ? std::move(quit) : [] { QCoreApplication::exit(0); })
 {
 }
 
@@ -58,7 +59,8 @@ void TApplication::ProcessMessages()
 
 void TApplication::Terminate()
 {
-    QCoreApplication::exit(0);
+    m_terminated = true;
+    m_quit();
 }
 
 void TApplication::HandleException(const std::exception& error)

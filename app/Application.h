@@ -13,7 +13,8 @@ class QWidget;
 class TApplication final
 {
 public:
-    TApplication(QString title, MessageBoxes& messageBoxes);
+    // `quit` ends the message loop; by default the toolkit's.
+    TApplication(QString title, MessageBoxes& messageBoxes, std::function<void()> quit = {});
 
     const QString& Title() const { return m_title; }
 
@@ -37,7 +38,9 @@ public:
     void BringToForeground();
 
     void ProcessMessages();
+    // Ends the message loop, nested ones included; the program then ends.
     void Terminate();
+    bool Terminated() const { return m_terminated; }
 
     // Shows an error raised inside a handler; the message loop goes on.
     void HandleException(const std::exception& error);
@@ -47,8 +50,10 @@ private:
 
     QString m_title;
     MessageBoxes& m_messageBoxes;
+    std::function<void()> m_quit;
     QWidget* m_mainForm = nullptr;
     bool m_formVisible = false;
     bool m_taskbarVisible = false;
     bool m_minimized = false;
+    bool m_terminated = false;
 };

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/Application.h"
+#include "app/Setup.h"
+#include "platform/Platform.h"
+#include "tests/fakes/FakeMessageBoxes.h"
+#include "tests/fakes/FakeNotificationArea.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeSocketApi.h"
+#include "tests/fakes/FakeSoundOutput.h"
+#include "tests/fakes/FakeSystemClock.h"
+#include "tests/fakes/FakeTickSource.h"
+#include "tests/fakes/FakeTimerService.h"
+
+#include "ui_SetupForm.h"
+
+#include <memory>
+
+// A fresh world of fakes around one setup form, as the program builds it at start.
+struct FormWorld
+{
+    FormWorld() : timers(&ticks), platform { ticks, timers, sockets, clock, sound, store, tray } { }
+
+    // Creates the form (running its start-up) over whatever the store holds now.
+    TSetupForm& Start()
+    {
+        form = std::make_unique<TSetupForm>(application, platform, boxes);
+        return *form;
+    }
+
+    void Store(const QString& section, const QString& name, const QByteArray& text)
+    {
+        store.SetValue(QStringLiteral("Kronvik\\") + section, name, Registry::RegSz, text);
+    }
+
+    QByteArray Stored(const QString& section, const QString& name)
+    {
+        Registry::Value value;
+        if (store.ReadValue(QStringLiteral("Kronvik\\") + section, name, value) != Registry::Result::Ok)
+            return "<missing>";
+        return value.data;
+    }
+
+    QString TrayTip() const { return tray.First() ? tray.First()->tip : QString(); }
+
+    FakeTickSource ticks;
+    FakeTimerService timers;
+    FakeSocketApi sockets;
+    FakeSystemClock clock;
+    FakeSoundOutput sound;
+    FakeRegistry store;
+    FakeNotificationArea tray;
+    Platform platform;
+    FakeMessageBoxes boxes;
+    // Quitting would end every later message loop of the test run, modal ones included.
+    TApplication application { QStringLiteral("kronvik"), boxes, [] { } };
+    std::unique_ptr<TSetupForm> form;
+};
+
+inline const QString TrayHint = QStringLiteral("Double-click to get time (Right-click to show options menu)");
