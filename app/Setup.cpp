@@ -103,6 +103,7 @@ void TSetupForm::BuildComponents()
     // three page tabs and every caption fit the dialog's fixed geometry.
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
+    font.setStretch(94);
     setFont(font);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
