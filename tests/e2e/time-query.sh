@@ -1,0 +1,53 @@
+#!/bin/bash
+# "Get time" end to end: a real timeserver (inetd's time service, frozen at 1983-05-01 00:00:00
+# UTC) inside a private network namespace, the real program on a real X desktop in the same
+# namespace, its clock calls caught by the preload shim. A double-click on the tray icon must
+# ask the server, set the local clock to exactly the server's time and play the success sound.
+# usage: time-query.sh KRONVIK TIMESHIM SOUNDS_DIR ARTIFACT_DIR
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+PEERS=$HERE/../peers
+APP=$1 SHIM=$2 SOUNDS=$3 ARTIFACTS=$4
+
+if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
+    [ "$(id -u)" = 0 ] || { echo "SKIP: needs root for a network namespace"; exit 0; }
+    NS=kronvik-e2e-$$
+    W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
+    trap '"$PEERS/timesrv-stop.sh" "$W/server"; "$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT
+    "$PEERS/netns-create.sh" "$NS" || exit 1
+    "$PEERS/timesrv-start.sh" "$NS" "$W/server" '1983-05-01 00:00:00' >/dev/null || exit 1
+    KRONVIK_INSIDE_NS=1 W=$W ip netns exec "$NS" "$0" "$@"
+    exit $?
+fi
+
+mkdir -p "$ARTIFACTS"
+. "$HERE/desktop.sh"
+. "$HERE/kronvik.sh"
+trap 'kronvik_stop; desktop_stop' EXIT
+desktop_start "$W"
+kronvik_environment "$W"
+mkdir -p "$XDG_CONFIG_HOME/kronvik"
+# Local time in a zone without daylight saving: the clock must land on the server's instant.
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n"TimeMode"="0"\n' \
+    >"$XDG_CONFIG_HOME/kronvik/user.reg"
+
+TZ=Asia/Kolkata LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log kronvik_start "$APP" "$W"
+waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "no tray icon"
+read -r X Y WIDTH HEIGHT <<<"$(tray_icon_geometry kronvik)"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat 2 --delay 80 1
+
+waitfor '[ "$(wc -l <"$W/clock.log" 2>/dev/null)" = 2 ]' 100 || desktop_fail "the clock was not set twice (date, time)"
+cp "$W/clock.log" "$ARTIFACTS/clock.log"
+[ "$(tail -n 1 "$W/clock.log")" = "clock_settime 420595200.000000000" ] ||
+    desktop_fail "the clock was set to $(tail -n 1 "$W/clock.log"), not 1983-05-01 00:00:00 UTC"
+
+# The success sound: the captured samples begin with the resource's.
+ok=$SOUNDS/WAV_OK.wav
+samples=$(($(stat -c %s "$ok") - 44))
+waitfor "[ \$(stat -c %s '$W/sound.wav' 2>/dev/null || echo 0) -ge $((samples + 44)) ]" 50 || desktop_fail "no sound was played"
+cmp -s -n "$samples" <(tail -c +45 "$W/sound.wav") <(tail -c +45 "$ok") || desktop_fail "the sound played is not the success sound"
+
+! xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1 || desktop_fail "a warning box came up"
+import -window root "$ARTIFACTS/after-query.png"
+tray_menu_exit "$ARTIFACTS/menu-after-query.png"
+echo PASS

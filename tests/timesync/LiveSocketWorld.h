@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/Application.h"
+#include "app/Setup.h"
+#include "platform/Platform.h"
+#include "platform/linux/MonotonicTickSource.h"
+#include "platform/linux/PosixSocketApi.h"
+#include "platform/linux/QtTimerService.h"
+#include "tests/fakes/FakeMessageBoxes.h"
+#include "tests/fakes/FakeNotificationArea.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeSoundOutput.h"
+#include "tests/fakes/FakeSystemClock.h"
+
+#include <memory>
+
+// One setup form on the real socket layer and real timers, so that a query travels through
+// the kernel and the event loop to a real server; the clock, the store, the sounds, the tray
+// and the message boxes stay fakes. Clock is any SystemClock the caller wants to watch.
+template<typename Clock = FakeSystemClock>
+struct LiveSocketWorld
+{
+    LiveSocketWorld() : platform { ticks, timers, sockets, clock, sound, store, tray } { }
+
+    // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
+    // goes straight to the tray since a server is configured.
+    TSetupForm& Start(const QByteArray& server, const QByteArray& timeMode)
+    {
+        store.SetValue(QStringLiteral("Kronvik\\Server"), QStringLiteral("Address"), Registry::RegSz, server);
+        store.SetValue(QStringLiteral("Kronvik\\Server"), QStringLiteral("TimeMode"), Registry::RegSz, timeMode);
+        form = std::make_unique<TSetupForm>(application, platform, boxes);
+        return *form;
+    }
+
+    MonotonicTickSource ticks;
+    QtTimerService timers;
+    PosixSocketApi sockets;
+    Clock clock;
+    FakeSoundOutput sound;
+    FakeRegistry store;
+    FakeNotificationArea tray;
+    Platform platform;
+    FakeMessageBoxes boxes;
+    // Quitting would end the test's own event loop.
+    TApplication application { QStringLiteral("kronvik"), boxes, [] { } };
+    std::unique_ptr<TSetupForm> form;
+};

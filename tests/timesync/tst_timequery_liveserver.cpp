@@ -1,0 +1,103 @@
+// "Get time" against a real timeserver on 127.0.0.1:37, through the kernel's sockets and the
+// event loop's notifiers and timers. Only the clock and the user-facing services are fakes.
+// The server is set up by timequery-liveserver.sh inside a private network namespace; each
+// function expects a different server there, so the script names the one it prepared:
+//   replySetsTheClock           inetd's time service frozen at 1983-05-01 00:00:00 UTC
+//   refusedConnectionWarnsOnce  nothing listening on port 37
+//   splitReplySetsNothing       a server that sends 2 bytes, pauses, sends 2 more and closes
+#include "tests/timesync/LiveSocketWorld.h"
+
+#include <QTest>
+
+class LiveServerTimeQueryTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void replySetsTheClock_data();
+    void replySetsTheClock();
+    void refusedConnectionWarnsOnce();
+    void splitReplySetsNothing();
+};
+
+namespace {
+
+// Bounds every wait on the server; a query on loopback ends in milliseconds.
+constexpr int WaitMs = 5000;
+
+} // namespace
+
+void LiveServerTimeQueryTest::replySetsTheClock_data()
+{
+    QTest::addColumn<QByteArray>("timeMode");
+    QTest::addColumn<SystemTime>("expected");
+
+    QTest::newRow("UTC mode") << QByteArray("1") << SystemTime { 1983, 5, 1, 0, 0, 0, 0 };
+    QTest::newRow("local mode, bias 180") << QByteArray("0") << SystemTime { 1983, 4, 30, 21, 0, 0, 0 };
+}
+
+void LiveServerTimeQueryTest::replySetsTheClock()
+{
+    QFETCH(QByteArray, timeMode);
+    QFETCH(SystemTime, expected);
+
+    LiveSocketWorld world;
+    world.clock.SetZone({ TimeZoneId::Standard, 180, 0, 0 });
+    TSetupForm& form = world.Start("127.0.0.1", timeMode);
+    form.GettimeClick();
+    QVERIFY(form.State.Busy);
+
+    QTRY_VERIFY_WITH_TIMEOUT(form.State.TimeObtained, WaitMs);
+    QCOMPARE(world.clock.Sets().size(), size_t(2)); // the date first, then the time
+    QCOMPARE(world.clock.Sets().back(), expected);
+    QVERIFY(!form.State.Busy);
+    QVERIFY(!form.RxTimerEvent3.Enabled());
+    // The socket's own address on the connection, not whatever the host name resolves to.
+    QCOMPARE(form.State.LastTimeAddress, QStringLiteral("127.0.0.1"));
+    QCOMPARE(world.sound.PlayedNames(), QStringList { "WAV_OK" });
+
+    // inetd closes after the 4 bytes, and the client follows without a word.
+    QTRY_COMPARE_WITH_TIMEOUT(form.TCPClient1.State(), ssIdle, WaitMs);
+    QVERIFY(world.boxes.warnings.isEmpty());
+}
+
+void LiveServerTimeQueryTest::refusedConnectionWarnsOnce()
+{
+    LiveSocketWorld world;
+    TSetupForm& form = world.Start("127.0.0.1", "1");
+    form.GettimeClick();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!world.boxes.warnings.isEmpty(), WaitMs);
+    // Late notifications of the dead socket must not bring a second message.
+    QTest::qWait(300);
+    QCOMPARE(world.boxes.warnings,
+             QStringList { "Winsock has reported the following error:\r\n\r\n10061: Connection refused" });
+    QCOMPARE(world.sound.PlayedNames(), QStringList { "WAV_ERR" });
+    QVERIFY(world.clock.Sets().empty());
+    QCOMPARE(form.TCPClient1.State(), ssIdle);
+    QVERIFY(!form.RxTimerEvent3.Enabled());
+    QVERIFY(!form.State.Busy);
+    QVERIFY(!form.State.TimeObtained);
+}
+
+void LiveServerTimeQueryTest::splitReplySetsNothing()
+{
+    LiveSocketWorld world;
+    TSetupForm& form = world.Start("127.0.0.1", "1");
+    form.GettimeClick();
+
+    // The server closes right after the second half, so an idle client means both halves
+    // have been read, each in its own notification.
+    QTRY_COMPARE_WITH_TIMEOUT(form.TCPClient1.State(), ssIdle, WaitMs);
+    QTest::qWait(100);
+    QVERIFY(world.clock.Sets().empty());
+    QVERIFY(!form.State.TimeObtained);
+    QVERIFY(form.State.Busy);
+    // Only the time-out (60 s later, not waited for here) can end this query.
+    QVERIFY(form.RxTimerEvent3.Enabled());
+    QVERIFY(world.boxes.warnings.isEmpty());
+    QVERIFY(world.sound.PlayedNames().isEmpty());
+}
+
+QTEST_MAIN(LiveServerTimeQueryTest)
+#include "tst_timequery_liveserver.moc"
