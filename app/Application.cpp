@@ -9,8 +9,7 @@ TApplication::TApplication(QString title, MessageBoxes& messageBoxes, std::funct
     : m_title(std::move(title))
     , m_messageBoxes(messageBoxes)
     , m_quit(quit ? std::move(quit) : [] { QCoreApplication::exit(0); })
-{
-}
+{ }
 
 void TApplication::SetFormVisible(bool visible)
 {

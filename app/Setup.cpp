@@ -10,8 +10,8 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QProxyStyle>
-#include <QTabBar>
 #include <QScreen>
+#include <QTabBar>
 
 #include <cmath>
 
@@ -70,9 +70,8 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , TCPClient2(platform.Sockets, [&application](const std::exception& e) { application.HandleException(e); })
     , TrayIcon1(application, platform.Tray, ProgramIcon())
     , RegFormSaver1(platform.Store)
-    , RxTimerList1(platform.Ticks, platform.Timers, [&application](const std::exception& e) {
-        application.HandleException(e);
-    })
+    , RxTimerList1(platform.Ticks, platform.Timers,
+                   [&application](const std::exception& e) { application.HandleException(e); })
     , RxTimerEvent1(platform.Ticks)
     , RxTimerEvent2(platform.Ticks)
     , RxTimerEvent3(platform.Ticks)
@@ -151,15 +150,15 @@ void TSetupForm::BuildComponents()
 
     RegFormSaver1.SetIniFileName(QStringLiteral("Kronvik"));
 
-    OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"), QStringLiteral("Executable Files|*.exe;*.com;*.pif;"),
-                    QStringLiteral("\\"), QString() };
+    OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"),
+                    QStringLiteral("Executable Files|*.exe;*.com;*.pif;"), QStringLiteral("\\"), QString() };
     OpenDialog2 = { QStringLiteral("Kronvik - Select Email client"), OpenDialog1.Filter, QString(), QString() };
 }
 
 bool TSetupForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->Image1 && event->type() == QEvent::MouseButtonRelease) {
-        Guarded(&TSetupForm::About1Click)();
+        Guarded (&TSetupForm::About1Click)();
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -189,7 +188,8 @@ void TSetupForm::FormCreate()
 
 void TSetupForm::LoadSettings()
 {
-    ui->ServerAddrEdit->setText(RegFormSaver1.FetchText(QStringLiteral("Server"), QStringLiteral("Address"), QString()));
+    ui->ServerAddrEdit->setText(
+        RegFormSaver1.FetchText(QStringLiteral("Server"), QStringLiteral("Address"), QString()));
     GetTimeRadioGroup.SetItemIndex(RegFormSaver1.FetchNumber(QStringLiteral("Server"), QStringLiteral("TimeMode"), 0));
     DetectModeRadioGroup.SetItemIndex(
         RegFormSaver1.FetchNumber(QStringLiteral("Server"), QStringLiteral("DetectMode"), 0));
@@ -210,7 +210,8 @@ void TSetupForm::LoadSettings()
         = RegFormSaver1.FetchText(QStringLiteral("EmailVfy"), QStringLiteral("EmailClient"), NoMailClient);
     SetEmailClientDialogPath();
     if (State.EmailClientPath != NoMailClient) {
-        EmailRadioGroup.SetItemIndex(RegFormSaver1.FetchNumber(QStringLiteral("EmailVfy"), QStringLiteral("Action"), 0));
+        EmailRadioGroup.SetItemIndex(
+            RegFormSaver1.FetchNumber(QStringLiteral("EmailVfy"), QStringLiteral("Action"), 0));
         ui->EmailConfigureButton->setEnabled(EmailRadioGroup.ItemIndex() == 1);
     } else {
         EmailRadioGroup.SetItemIndex(0);
@@ -334,8 +335,8 @@ bool TSetupForm::SettingsChanged() const
         || ui->EmailPOPServerEdit->text() != Snapshot.SavedPOPServer
         || ui->EmailUsernameEdit->text() != Snapshot.SavedUsername
         || ui->EmailPasswordEdit->text() != Snapshot.SavedPassword || IntervalValue() != Snapshot.SavedInterval
-        || EmailRadioGroup.ItemIndex() != Snapshot.SavedAction
-        || State.EmailClientPath != Snapshot.SavedEmailClientPath || State.AppListModified;
+        || EmailRadioGroup.ItemIndex() != Snapshot.SavedAction || State.EmailClientPath != Snapshot.SavedEmailClientPath
+        || State.AppListModified;
 }
 
 void TSetupForm::OkButtonClick()

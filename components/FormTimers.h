@@ -6,7 +6,7 @@
 class TRxTimerEvent;
 class TRxTimerList;
 
-// The stored properties of one of the form's timer events (Part 6.3's table of events).
+// The stored properties of one of the form's timer events.
 struct StoredTimerEvent
 {
     std::int32_t Interval;

@@ -139,8 +139,8 @@ void TRxTimerList::SetActive(bool active)
             if (event->m_enabled)
                 event->m_lastFireTick = now;
         }
-        // RecomputePeriod clears ServedSpan before ArmTimer counts the first chunk; the Part's
-        // ServedSpan := 0 after ArmTimer would forget that chunk of a period above 65535 ms.
+        // RecomputePeriod clears ServedSpan before ArmTimer counts the first chunk; clearing it
+        // after ArmTimer would forget that chunk of a period above 65535 ms.
         RecomputePeriod(now);
         SortByInterval();
         try {
@@ -346,7 +346,7 @@ bool TRxTimerList::RunDueEvents()
     const std::uint32_t now = m_ticks.TickCount();
     bool switchedOff = false;
     // From the last event to the first; the index is re-checked because a handler may shrink
-    // the list (the Part allows no such thing during a walk, this only keeps it memory-safe).
+    // the list (nothing should during a walk; this only keeps it memory-safe).
     for (std::size_t i = m_events.size(); i-- > 0;) {
         if (i >= m_events.size())
             continue;

@@ -12,7 +12,7 @@ class TickSource;
 class TimerService;
 class TRxTimerList;
 
-// One timer of a timer list (Part 6.3): its own interval, on/off switch and repeat policy.
+// One timer of a timer list: its own interval, on/off switch and repeat policy.
 // Owned by whoever created it (the form; or the list, for events made by AddEvent); its
 // destructor leaves its list.
 class TRxTimerEvent final
@@ -75,7 +75,7 @@ private:
 // again; it stops at a full scan without remainder or at 100 ms or less. Not raised to 100.
 std::int32_t ReduceTickPeriod(std::int32_t candidate, const std::vector<std::int32_t>& intervals);
 
-// One platform timer serving any number of timer events (Part 6.3). Everything runs on the
+// One platform timer serving any number of timer events. Everything runs on the
 // user-interface thread; ticks arrive through the TimerService and may nest (a handler that
 // pumps the queue receives the list's next ticks inside it).
 //
@@ -124,7 +124,8 @@ public:
     // Active := false, except while loading.
     void StopList();
 
-    // The period that suits every enabled event at tick `now` (0: none); see the Part.
+    // The period that suits every enabled event at tick `now` (0: none): at most the shortest
+    // time any enabled event still has to wait, at least 100 ms, as a rule a divisor of every interval.
     void RecomputePeriod(std::uint32_t now);
     // Stable by Interval, ascending.
     void SortByInterval();

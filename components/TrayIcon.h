@@ -12,10 +12,23 @@ class NotificationIcon;
 class TApplication;
 class TPopupMenu;
 
-enum TMouseButton { mbLeft = 0, mbRight = 1, mbMiddle = 2 };
+enum TMouseButton
+{
+    mbLeft = 0,
+    mbRight = 1,
+    mbMiddle = 2
+};
 
 // Shift state of a mouse event: the keys read when the message is handled, plus the button.
-enum TShiftState : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32 };
+enum TShiftState : unsigned
+{
+    ssShift = 1,
+    ssAlt = 2,
+    ssCtrl = 4,
+    ssLeft = 8,
+    ssRight = 16,
+    ssMiddle = 32
+};
 
 // The program's permanent icon in the notification area. It turns the application into a tray
 // program: minimising hides the application's task-bar window, and the icon is the way back in.
@@ -62,7 +75,12 @@ public:
     std::intptr_t WindowProc(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
     // What was last handed to the notification area.
-    enum NotifyFlag : unsigned { nifMessage = 1, nifIcon = 2, nifTip = 4 };
+    enum NotifyFlag : unsigned
+    {
+        nifMessage = 1,
+        nifIcon = 2,
+        nifTip = 4
+    };
     unsigned NotifyFlags() const { return m_notifyFlags; }
     const QString& NotifyTip() const { return m_notifyTip; }
 

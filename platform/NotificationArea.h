@@ -13,7 +13,8 @@ class QIcon;
 class NotificationIcon
 {
 public:
-    enum MouseMessage : int {
+    enum MouseMessage : int
+    {
         MouseMove = 512,
         LeftButtonDown = 513,
         LeftButtonUp = 514,
@@ -46,7 +47,12 @@ public:
 class NotificationArea
 {
 public:
-    enum Shift : unsigned { ShiftKey = 1, AltKey = 2, CtrlKey = 4 };
+    enum Shift : unsigned
+    {
+        ShiftKey = 1,
+        AltKey = 2,
+        CtrlKey = 4
+    };
 
     virtual ~NotificationArea() = default;
 

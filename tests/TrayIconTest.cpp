@@ -1,7 +1,8 @@
+#include "components/TrayIcon.h"
+
 #include "app/Application.h"
 #include "app/Errors.h"
 #include "components/PopupMenu.h"
-#include "components/TrayIcon.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeNotificationArea.h"
 
@@ -32,7 +33,9 @@ namespace {
 
 struct World
 {
-    explicit World(const QString& title = QStringLiteral("kronvik")) : application(title, boxes) { }
+    explicit World(const QString& title = QStringLiteral("kronvik"))
+        : application(title, boxes)
+    { }
 
     FakeMessageBoxes boxes;
     FakeNotificationArea area;

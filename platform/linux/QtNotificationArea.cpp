@@ -8,11 +8,11 @@
 class QtNotificationIcon final : public NotificationIcon
 {
 public:
-    explicit QtNotificationIcon(QtNotificationArea& area) : m_area(area)
+    explicit QtNotificationIcon(QtNotificationArea& area)
+        : m_area(area)
     {
-        QObject::connect(&m_icon, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-            Activated(reason);
-        });
+        QObject::connect(&m_icon, &QSystemTrayIcon::activated,
+                         [this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); });
     }
     ~QtNotificationIcon() override { m_area.Forget(this); }
 

@@ -30,7 +30,8 @@ SessionEnd::SessionEnd(std::function<void()> onEnd)
         if (m_onEnd)
             m_onEnd();
     });
-    struct sigaction action {};
+    struct sigaction action
+    { };
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

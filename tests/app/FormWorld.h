@@ -11,7 +11,6 @@
 #include "tests/fakes/FakeSystemClock.h"
 #include "tests/fakes/FakeTickSource.h"
 #include "tests/fakes/FakeTimerService.h"
-
 #include "ui_SetupForm.h"
 
 #include <memory>
@@ -19,7 +18,10 @@
 // A fresh world of fakes around one setup form, as the program builds it at start.
 struct FormWorld
 {
-    FormWorld() : timers(&ticks), platform { ticks, timers, sockets, clock, sound, store, tray } { }
+    FormWorld()
+        : timers(&ticks)
+        , platform { ticks, timers, sockets, clock, sound, store, tray }
+    { }
 
     // Creates the form (running its start-up) over whatever the store holds now.
     TSetupForm& Start()
@@ -53,7 +55,7 @@ struct FormWorld
     Platform platform;
     FakeMessageBoxes boxes;
     // Quitting would end every later message loop of the test run, modal ones included.
-    TApplication application { QStringLiteral("kronvik"), boxes, [] { } };
+    TApplication application { QStringLiteral("kronvik"), boxes, [] {} };
     std::unique_ptr<TSetupForm> form;
 };
 

@@ -117,7 +117,8 @@ void SetupFormTest::exitAsksOnlyAfterSetupWithChanges_data()
     QTest::addColumn<bool>("asked");
     QTest::addColumn<QByteArray>("storedServer");
 
-    QTest::newRow("exit from the tray, no setup") << false << false << "" << true << false << false << QByteArray("old");
+    QTest::newRow("exit from the tray, no setup")
+        << false << false << "" << true << false << false << QByteArray("old");
     QTest::newRow("setup, no change") << true << false << "" << true << false << false << QByteArray("old");
     QTest::newRow("setup, change, answer no") << true << true << "" << false << false << true << QByteArray("old");
     QTest::newRow("setup, change, answer yes") << true << true << "" << true << false << true << QByteArray("new");
@@ -215,10 +216,14 @@ void SetupFormTest::mailTimerRunsOnlyWithCompleteMailSettings_data()
     QTest::addColumn<int>("interval");
     QTest::addColumn<int>("expectedInterval"); // 0: the check stays off
 
-    QTest::newRow("complete") << "pop.example.test" << "secret" << 5 << 300000;
-    QTest::newRow("interval 0") << "pop.example.test" << "secret" << 0 << 0;
-    QTest::newRow("no password") << "pop.example.test" << "" << 5 << 0;
-    QTest::newRow("no server") << "" << "secret" << 60 << 0;
+    QTest::newRow("complete") << "pop.example.test"
+                              << "secret" << 5 << 300000;
+    QTest::newRow("interval 0") << "pop.example.test"
+                                << "secret" << 0 << 0;
+    QTest::newRow("no password") << "pop.example.test"
+                                 << "" << 5 << 0;
+    QTest::newRow("no server") << ""
+                               << "secret" << 60 << 0;
 }
 
 void SetupFormTest::mailTimerRunsOnlyWithCompleteMailSettings()
@@ -289,7 +294,8 @@ void SetupFormTest::launcherSectionIsRewrittenOnlyWhenEdited()
     FormWorld world;
     world.Store("Server", "Address", "time.example.test");
     for (int i = 0; i < 12; ++i)
-        world.Store("AppLauncher", QStringLiteral("Custom%1").arg(i), QByteArray("/usr/bin/prog") + QByteArray::number(i));
+        world.Store("AppLauncher", QStringLiteral("Custom%1").arg(i),
+                    QByteArray("/usr/bin/prog") + QByteArray::number(i));
     TSetupForm& form = world.Start();
     QCOMPARE(form.ui->AppLaunchTextListBox->count(), 12);
     QCOMPARE(form.ui->AppLaunchTextListBox->item(11)->text(), QStringLiteral("/usr/bin/prog11"));

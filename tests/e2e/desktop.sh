@@ -17,6 +17,7 @@ waitfor() {
     return 1
 }
 
+# desktop_start WORKDIR: the display, the window manager and (unless told "notray") the tray host.
 desktop_start() {
     _w=$1
     mkdir -p "$_w/xdg" "$_w/home"
@@ -34,8 +35,13 @@ desktop_start() {
     openbox >"$_w/openbox.log" 2>&1 &
     DESKTOP_PIDS="$! $DESKTOP_PIDS"
     waitfor 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' || desktop_fail "openbox did not start"
+    [ "${2:-}" = notray ] || tray_start "$_w"
+}
+
+# tray_start WORKDIR: the panel's tray host, as a desktop starts it (sometimes after its programs).
+tray_start() {
     trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
-        --transparent false --tint 0xcccccc >"$_w/trayer.log" 2>&1 &
+        --transparent false --tint 0xcccccc >"$1/trayer.log" 2>&1 &
     DESKTOP_PIDS="$! $DESKTOP_PIDS"
     waitfor 'xdotool search --class trayer >/dev/null 2>&1' || desktop_fail "trayer did not start"
 }

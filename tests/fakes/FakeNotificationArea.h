@@ -11,7 +11,9 @@ class FakeNotificationArea final : public NotificationArea
 public:
     struct Icon final : NotificationIcon
     {
-        explicit Icon(FakeNotificationArea& area) : owner(area) { }
+        explicit Icon(FakeNotificationArea& area)
+            : owner(area)
+        { }
         ~Icon() override { owner.icons.removeAll(this); }
 
         bool Add(const QIcon&, const QString& newTip) override

@@ -6,7 +6,9 @@
 class FakeTickSource final : public TickSource
 {
 public:
-    explicit FakeTickSource(std::uint32_t start = 1000) : m_now(start) { }
+    explicit FakeTickSource(std::uint32_t start = 1000)
+        : m_now(start)
+    { }
 
     std::uint32_t TickCount() const override { return m_now; }
     void Set(std::uint32_t now) { m_now = now; }

@@ -17,10 +17,11 @@
 // One setup form on the real socket layer and real timers, so that a query travels through
 // the kernel and the event loop to a real server; the clock, the store, the sounds, the tray
 // and the message boxes stay fakes. Clock is any SystemClock the caller wants to watch.
-template<typename Clock = FakeSystemClock>
-struct LiveSocketWorld
+template<typename Clock = FakeSystemClock> struct LiveSocketWorld
 {
-    LiveSocketWorld() : platform { ticks, timers, sockets, clock, sound, store, tray } { }
+    LiveSocketWorld()
+        : platform { ticks, timers, sockets, clock, sound, store, tray }
+    { }
 
     // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
     // goes straight to the tray since a server is configured.
@@ -42,6 +43,6 @@ struct LiveSocketWorld
     Platform platform;
     FakeMessageBoxes boxes;
     // Quitting would end the test's own event loop.
-    TApplication application { QStringLiteral("kronvik"), boxes, [] { } };
+    TApplication application { QStringLiteral("kronvik"), boxes, [] {} };
     std::unique_ptr<TSetupForm> form;
 };

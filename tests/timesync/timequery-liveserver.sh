@@ -22,7 +22,7 @@ trap 'exit 1' INT TERM HUP
 
 # run FUNCTION...: the test functions, inside the namespace, with no way to reach the clock.
 run() {
-    ip netns exec "$NS" env QT_QPA_PLATFORM=offscreen \
+    ip netns exec "$NS" env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$DIR" \
         setpriv --bounding-set=-sys_time --inh-caps=-sys_time "$TEST" "$@"
 }
 

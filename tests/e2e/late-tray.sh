@@ -1,0 +1,27 @@
+#!/bin/bash
+# An autostarted Kronvik often comes up before the desktop's panel: it must keep running
+# without a tray host and show its icon as soon as one appears.
+# usage: late-tray.sh KRONVIK
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+APP=$1
+W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
+. "$HERE/desktop.sh"
+. "$HERE/kronvik.sh"
+
+trap 'kronvik_stop; desktop_stop; rm -rf "$W"' EXIT
+desktop_start "$W" notray
+kronvik_environment "$W"
+mkdir -p "$XDG_CONFIG_HOME/kronvik"
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="time.example.test"\n' \
+    >"$XDG_CONFIG_HOME/kronvik/user.reg"
+
+kronvik_start "$APP" "$W"
+sleep 2
+kill -0 "$KRONVIK_PID" 2>/dev/null || desktop_fail "Kronvik ended without a tray host: $(cat "$W/kronvik.err")"
+! dialog_window >/dev/null || desktop_fail "a window opened instead of waiting for the tray"
+
+tray_start "$W"
+waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "the icon did not appear in the late tray"
+tray_menu_exit "$W/menu.png"
+echo PASS
