@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Errors.h"
+
 #include <QString>
 
 #include <exception>
@@ -44,6 +46,11 @@ public:
 
     // Shows an error raised inside a handler; the message loop goes on.
     void HandleException(const std::exception& error);
+    // HandleException, for components that run handlers of their own.
+    ErrorHandler ErrorBox()
+    {
+        return [this](const std::exception& error) { HandleException(error); };
+    }
 
 private:
     void ApplyVisibility();

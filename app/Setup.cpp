@@ -66,12 +66,11 @@ template<typename Handler> auto TSetupForm::Guarded(Handler handler)
 
 TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBoxes& messageBoxes)
     : ui(BuildUi(this))
-    , TCPClient1(platform.Sockets, [&application](const std::exception& e) { application.HandleException(e); })
-    , TCPClient2(platform.Sockets, [&application](const std::exception& e) { application.HandleException(e); })
+    , TCPClient1(platform.Sockets, application.ErrorBox())
+    , TCPClient2(platform.Sockets, application.ErrorBox())
     , TrayIcon1(application, platform.Tray, ProgramIcon())
     , RegFormSaver1(platform.Store)
-    , RxTimerList1(platform.Ticks, platform.Timers,
-                   [&application](const std::exception& e) { application.HandleException(e); })
+    , RxTimerList1(platform.Ticks, platform.Timers, application.ErrorBox())
     , RxTimerEvent1(platform.Ticks)
     , RxTimerEvent2(platform.Ticks)
     , RxTimerEvent3(platform.Ticks)
@@ -158,7 +157,8 @@ void TSetupForm::BuildComponents()
 bool TSetupForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->Image1 && event->type() == QEvent::MouseButtonRelease) {
-        Guarded (&TSetupForm::About1Click)();
+        const auto about = Guarded(&TSetupForm::About1Click);
+        about();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QDir>
 
+#include <memory>
+
 int main(int argc, char* argv[])
 {
     QApplication qtApplication(argc, argv);
@@ -31,7 +33,14 @@ int main(int argc, char* argv[])
 
     QtMessageBoxes messageBoxes;
     TApplication application(ApplicationTitle(QCoreApplication::applicationFilePath()), messageBoxes);
-    TSetupForm SetupForm(application, platform, messageBoxes);
+    std::unique_ptr<TSetupForm> SetupForm;
+    try {
+        SetupForm = std::make_unique<TSetupForm>(application, platform, messageBoxes);
+    } catch (const std::exception& error) {
+        // Without its components (the tray icon, the timer) the program cannot run at all.
+        application.HandleException(error);
+        return 1;
+    }
 
     // Log-off: the icons leave the notification area and the program ends without asking.
     SessionEnd sessionEnd([&tray] {

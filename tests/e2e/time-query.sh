@@ -31,7 +31,9 @@ mkdir -p "$XDG_CONFIG_HOME/kronvik"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n"TimeMode"="0"\n' \
     >"$XDG_CONFIG_HOME/kronvik/user.reg"
 
-TZ=Asia/Kolkata LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log kronvik_start "$APP" "$W"
+# A sanitizer build would refuse a preloaded library ahead of its own runtime.
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+    TZ=Asia/Kolkata LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log kronvik_start "$APP" "$W"
 waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "no tray icon"
 read -r X Y WIDTH HEIGHT <<<"$(tray_icon_geometry kronvik)"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat 2 --delay 80 1
