@@ -10,7 +10,7 @@ PEERS=$HERE/../peers
 APP=$1 SHIM=$2 SOUNDS=$3 ARTIFACTS=$4
 
 if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
-    [ "$(id -u)" = 0 ] || { echo "SKIP: needs root for a network namespace"; exit 0; }
+    [ "$(id -u)" = 0 ] || { echo "skipped: needs root for network namespaces"; exit 77; }
     NS=kronvik-e2e-$$
     W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
     trap '"$PEERS/timesrv-stop.sh" "$W/server"; "$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT

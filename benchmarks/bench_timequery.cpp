@@ -1,0 +1,156 @@
+// The whole time query, many times over, against a real timeserver on 127.0.0.1:37 (run it
+// inside a network namespace with inetd's time service; benchmarks/timequery.sh does that):
+// the program's own path from GettimeClick to the clock call, through real sockets, real timers
+// and the event loop, beside the floor, a plain blocking socket's connect, 4-byte read and close
+// on the same server. Prints microseconds per query for both and the ratio.
+// Rounds: the first argument (default 300).
+#include "platform/SystemClock.h"
+#include "tests/timesync/LiveSocketWorld.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A clock that takes every change and notes when the last one arrived.
+class StampingClock final : public SystemClock
+{
+public:
+    TimeZoneInformation GetTimeZoneInformation() const override { return { TimeZoneId::Standard, 0, 0, 0 }; }
+    SystemTime GetLocalTime() const override { return m_now; }
+    ClockResult SetLocalTime(const SystemTime& time) override
+    {
+        m_now = time;
+        ++sets;
+        lastSet = Clock::now();
+        return {};
+    }
+
+    long sets = 0;
+    Clock::time_point lastSet;
+
+private:
+    SystemTime m_now { 2000, 1, 1, 12, 0, 0, 0 };
+};
+
+bool BlockingQuery()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(37);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    char buffer[4];
+    int received = 0;
+    while (ok && received < 4) {
+        const ssize_t count = ::recv(fd, buffer + received, sizeof buffer - static_cast<size_t>(received), 0);
+        ok = count > 0;
+        received += ok ? static_cast<int>(count) : 0;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+// Runs the event loop until `done` holds, for at most five seconds.
+template<typename Condition> bool SpinUntil(Condition done)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    return done();
+}
+
+double Microseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::micro>(d).count();
+}
+
+struct Figures
+{
+    double mean = 0;
+    double median = 0;
+};
+
+Figures Summarise(std::vector<double> samples)
+{
+    Figures f;
+    if (samples.empty())
+        return f;
+    for (double s : samples)
+        f.mean += s;
+    f.mean /= static_cast<double>(samples.size());
+    std::sort(samples.begin(), samples.end());
+    f.median = samples[samples.size() / 2];
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
+    constexpr int warmUp = 5;
+
+    LiveSocketWorld<StampingClock> world;
+    TSetupForm& form = world.Start("127.0.0.1", "1");
+
+    std::vector<double> kronvik;
+    int failures = 0;
+    for (int i = 0; i < warmUp + rounds; ++i) {
+        const long setsBefore = world.clock.sets;
+        const Clock::time_point start = Clock::now();
+        form.GettimeClick();
+        // Two clock calls per query: the date, then the time.
+        const bool set = SpinUntil([&] { return world.clock.sets >= setsBefore + 2; });
+        if (set && i >= warmUp)
+            kronvik.push_back(Microseconds(world.clock.lastSet - start));
+        // The next query may start only once the server's close has reached the client.
+        if (!set || !SpinUntil([&] { return form.TCPClient1.State() == ssIdle; })) {
+            ++failures;
+            if (form.TCPClient1.State() != ssIdle)
+                form.TCPClient1.Close();
+            form.RxTimerEvent3.SetEnabled(false);
+            form.State.Busy = false;
+        }
+    }
+    failures += static_cast<int>(world.boxes.warnings.size());
+
+    std::vector<double> blocking;
+    int blockingFailures = 0;
+    for (int i = 0; i < warmUp + rounds; ++i) {
+        const Clock::time_point start = Clock::now();
+        const bool ok = BlockingQuery();
+        const Clock::time_point end = Clock::now();
+        blockingFailures += ok ? 0 : 1;
+        if (ok && i >= warmUp)
+            blocking.push_back(Microseconds(end - start));
+    }
+
+    const Figures k = Summarise(kronvik);
+    const Figures b = Summarise(blocking);
+    std::printf("rounds: %d (time server on 127.0.0.1:37)\n", rounds);
+    std::printf("Kronvik, GettimeClick to clock call: %8.1f us per query (median %.1f; %d failed)\n", k.mean, k.median,
+                failures);
+    std::printf("blocking connect + read 4 + close:  %8.1f us per query (median %.1f; %d failed)\n", b.mean, b.median,
+                blockingFailures);
+    std::printf("ratio Kronvik/blocking: %.2f (medians %.2f)\n", k.mean / b.mean, k.median / b.median);
+    return failures + blockingFailures == 0 ? 0 : 1;
+}

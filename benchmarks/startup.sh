@@ -1,0 +1,94 @@
+#!/bin/bash
+# usage: startup.sh BUILD_DIR [RUNS]
+# The real program on a private X desktop, with a timeserver stored so that it starts straight
+# into the tray: the time from exec to its icon being embedded in the tray (median of RUNS,
+# default 5), then, with one copy idle for 10 s, its resident memory and how often its threads
+# wake up. Sound goes to a file, so no sound card is needed; the clock is out of reach (the
+# preloaded virtual clock, and CAP_SYS_TIME dropped when run as root).
+set -u
+BUILD=$(cd "$1" && pwd)
+RUNS=${2:-5}
+APP=$BUILD/kronvik
+SHIM=$BUILD/tests/peers/libtimeshim.so
+HERE=$(cd "$(dirname "$0")" && pwd)
+[ -x "$APP" ] || { echo "startup: $APP not built" >&2; exit 1; }
+[ -r "$SHIM" ] || { echo "startup: $SHIM not built (target timeshim)" >&2; exit 1; }
+
+W=$(mktemp -d /tmp/kronvik-bench.XXXXXX)
+. "$HERE/../tests/e2e/desktop.sh"
+
+PID=""
+stop_kronvik() {
+    [ -n "$PID" ] || return 0
+    kill -s TERM "$PID" 2>/dev/null
+    wait "$PID" 2>/dev/null
+    PID=""
+}
+trap 'stop_kronvik; desktop_stop; rm -rf "$W"' EXIT
+trap 'exit 1' INT TERM HUP
+
+desktop_start "$W"
+
+export XDG_CONFIG_HOME=$W/config
+mkdir -p "$XDG_CONFIG_HOME/kronvik"
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n' >"$XDG_CONFIG_HOME/kronvik/user.reg"
+sed "s|@CAPTURE_FILE@|$W/sound.wav|" "$HERE/../tests/peers/asoundrc-capture" >"$W/asoundrc"
+export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$W/asoundrc
+
+DROP=()
+[ "$(id -u)" -eq 0 ] && DROP=(setpriv --bounding-set=-sys_time --inh-caps=-sys_time)
+
+now_ns() { date +%s%N; }
+
+# start_kronvik: starts the program and waits, polling every 10 ms for at most 10 s, until its
+# icon sits in the tray; STARTUP_MS is then the milliseconds from the start. Fails when none came.
+start_kronvik() {
+    local start polls=0
+    start=$(now_ns)
+    LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log "${DROP[@]}" "$APP" >>"$W/kronvik.out" 2>&1 &
+    PID=$!
+    while [ $polls -lt 1000 ] && [ $(($(now_ns) - start)) -lt 10000000000 ]; do
+        if [ -n "$(tray_icon_geometry kronvik)" ]; then
+            STARTUP_MS=$((($(now_ns) - start) / 1000000))
+            return 0
+        fi
+        sleep 0.01
+        polls=$((polls + 1))
+    done
+    return 1
+}
+
+# switches: "THREAD_NAME COUNT" for each thread of the program, COUNT its context switches
+# (voluntary and not); the thread name's blanks become underscores.
+switches() {
+    for _s in /proc/"$PID"/task/*/status; do
+        awk '$1 == "Name:" { $1 = ""; gsub(/^ +/, ""); gsub(/ /, "_"); name = $0 }
+             $1 == "voluntary_ctxt_switches:" || $1 == "nonvoluntary_ctxt_switches:" { n += $2 }
+             END { print name, n + 0 }' "$_s" 2>/dev/null
+    done
+}
+
+times=()
+for ((run = 0; run < RUNS; run++)); do
+    start_kronvik || desktop_fail "no tray icon within 10 s (see $W/kronvik.out)"
+    times+=("$STARTUP_MS")
+    stop_kronvik
+    # The next copy must not find this one's icon still embedded.
+    waitfor '[ -z "$(tray_icon_geometry kronvik)" ]' || desktop_fail "the icon stayed after the program ended"
+done
+median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+echo "start to tray icon: ${median} ms median of ${RUNS} runs (${times[*]} ms; polled every 10 ms)"
+
+start_kronvik || desktop_fail "no tray icon within 10 s (see $W/kronvik.out)"
+switches >"$W/switches.before"
+sleep 10
+switches >"$W/switches.after"
+rss=$(awk '$1 == "VmRSS:" { print $2 }' /proc/"$PID"/status)
+threads=$(ls /proc/"$PID"/task | wc -l)
+echo "idle in the tray: VmRSS ${rss} kB, ${threads} threads"
+# Threads are told apart by their order in /proc, which is their creation order.
+paste -d ' ' "$W/switches.before" "$W/switches.after" | awk '
+    { d = $4 - $2; total += d; line = line sprintf(" %s %.1f,", $1, d / 10) }
+    END { sub(/,$/, "", line); printf "idle in the tray: %.1f wake-ups per second over 10 s (context switches of all threads; per thread:%s)\n", total / 10, line }'
+stop_kronvik
+[ ! -s "$W/clock.log" ] || echo "note: the program tried to set the clock: $(cat "$W/clock.log")" >&2
