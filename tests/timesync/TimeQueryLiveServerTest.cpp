@@ -1,6 +1,6 @@
 // "Get time" against a real timeserver on 127.0.0.1:37, through the kernel's sockets and the
 // event loop's notifiers and timers. Only the clock and the user-facing services are fakes.
-// The server is set up by timequery-liveserver.sh inside a private network namespace; each
+// The server is set up by time-query-live-server.sh inside a private network namespace; each
 // function expects a different server there, so the script names the one it prepared:
 //   replySetsTheClock           inetd's time service frozen at 1983-05-01 00:00:00 UTC
 //   refusedConnectionWarnsOnce  nothing listening on port 37
@@ -100,4 +100,4 @@ void LiveServerTimeQueryTest::splitReplySetsNothing()
 }
 
 QTEST_MAIN(LiveServerTimeQueryTest)
-#include "tst_timequery_liveserver.moc"
+#include "TimeQueryLiveServerTest.moc"

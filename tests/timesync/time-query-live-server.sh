@@ -1,5 +1,5 @@
 #!/bin/sh
-# usage: timequery-liveserver.sh TEST_EXECUTABLE
+# usage: time-query-live-server.sh TEST_EXECUTABLE
 # Runs the live-server time query test inside a private network namespace, once per server
 # that its functions expect: inetd's time service frozen at 1983-05-01 00:00:00 UTC, nothing on
 # port 37, and a server that splits its reply. Whatever happens, every server is stopped by

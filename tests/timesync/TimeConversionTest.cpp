@@ -156,4 +156,4 @@ void TestTimeConversion::refusedChangeIsReportedAndStops()
 }
 
 QTEST_GUILESS_MAIN(TestTimeConversion)
-#include "tst_timeconversion.moc"
+#include "TimeConversionTest.moc"

@@ -207,4 +207,4 @@ void TestLinuxSystemClock::refusedChangeIsReported()
 }
 
 QTEST_GUILESS_MAIN(TestLinuxSystemClock)
-#include "tst_linuxsystemclock.moc"
+#include "LinuxSystemClockTest.moc"

@@ -891,4 +891,4 @@ void TestTimerList::realListReplyDeadlineInsideHandler()
 }
 
 QTEST_GUILESS_MAIN(TestTimerList)
-#include "tst_timerlist.moc"
+#include "TimerListTest.moc"
