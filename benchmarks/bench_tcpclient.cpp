@@ -2,6 +2,7 @@
 // server's 4 bytes, close. Once through TTCPClient driven by the event loop, once through a
 // plain blocking socket, against the same in-process server. Prints microseconds per round and
 // the ratio. Rounds: the first argument (default 2000).
+#include "benchmarks/BlockingQuery.h"
 #include "net/WSockets.h"
 #include "platform/linux/PosixSocketApi.h"
 
@@ -71,25 +72,6 @@ private:
     std::thread m_thread;
 };
 
-bool BlockingRound(unsigned short port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    char buffer[4];
-    int received = 0;
-    while (ok && received < 4) {
-        const ssize_t count = ::recv(fd, buffer + received, sizeof buffer - static_cast<size_t>(received), 0);
-        ok = count > 0;
-        received += ok ? static_cast<int>(count) : 0;
-    }
-    ::close(fd);
-    return ok;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -136,7 +118,7 @@ int main(int argc, char** argv)
     int blockingFailures = 0;
     timer.restart();
     for (int i = 0; i < rounds; ++i)
-        blockingFailures += BlockingRound(server.Port()) ? 0 : 1;
+        blockingFailures += BlockingFourByteQuery(server.Port()) ? 0 : 1;
     const double blockingUs = static_cast<double>(timer.nsecsElapsed()) / 1000.0 / rounds;
 
     std::printf("rounds: %d (connect, read 4 bytes, close on 127.0.0.1)\n", rounds);

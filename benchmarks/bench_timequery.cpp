@@ -4,6 +4,7 @@
 // and the event loop, beside the floor, a plain blocking socket's connect, 4-byte read and close
 // on the same server. Prints microseconds per query for both and the ratio.
 // Rounds: the first argument (default 300).
+#include "benchmarks/BlockingQuery.h"
 #include "platform/SystemClock.h"
 #include "tests/timesync/LiveSocketWorld.h"
 
@@ -44,26 +45,6 @@ public:
 private:
     SystemTime m_now { 2000, 1, 1, 12, 0, 0, 0 };
 };
-
-bool BlockingQuery()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(37);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    char buffer[4];
-    int received = 0;
-    while (ok && received < 4) {
-        const ssize_t count = ::recv(fd, buffer + received, sizeof buffer - static_cast<size_t>(received), 0);
-        ok = count > 0;
-        received += ok ? static_cast<int>(count) : 0;
-    }
-    if (fd >= 0)
-        ::close(fd);
-    return ok;
-}
 
 // Runs the event loop until `done` holds, for at most five seconds.
 template<typename Condition> bool SpinUntil(Condition done)
@@ -137,7 +118,7 @@ int main(int argc, char** argv)
     int blockingFailures = 0;
     for (int i = 0; i < warmUp + rounds; ++i) {
         const Clock::time_point start = Clock::now();
-        const bool ok = BlockingQuery();
+        const bool ok = BlockingFourByteQuery(37);
         const Clock::time_point end = Clock::now();
         blockingFailures += ok ? 0 : 1;
         if (ok && i >= warmUp)
