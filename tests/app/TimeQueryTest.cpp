@@ -22,6 +22,7 @@ private slots:
     void connectionErrorsEndTheQueryOnce_data();
     void connectionErrorsEndTheQueryOnce();
     void secondDoubleClickWhilePendingStartsNothing();
+    void queryWhileStillConnectedTimesOutAndStartsClean();
     void mailClientErrorEndsThePendingQuery();
     void refusedClockChangeIsReported();
     void noServerOpensTheDialog();
@@ -191,6 +192,23 @@ void TimeQueryTest::secondDoubleClickWhilePendingStartsNothing()
     world.GetTime();
     world.form->Gettime->trigger();
     QCOMPARE(world.Connects(), 1);
+}
+
+void TimeQueryTest::queryWhileStillConnectedTimesOutAndStartsClean()
+{
+    QueryWorld world;
+    const winsock::Socket first = world.GetTime();
+    world.sockets.Deliver(first, FdConnect);
+    world.Reply(first, "\x9C\xBC\x44\x80"); // the server keeps the connection open
+
+    world.GetTime();
+    QCOMPARE(world.Connects(), 1);
+    world.timers.Elapse(61000);
+    QCOMPARE(world.boxes.warnings, QStringList { TimeoutText });
+    QCOMPARE(world.form->TCPClient1.State(), ssIdle);
+
+    world.GetTime();
+    QCOMPARE(world.Connects(), 2);
 }
 
 void TimeQueryTest::mailClientErrorEndsThePendingQuery()
