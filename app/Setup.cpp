@@ -108,7 +108,8 @@ void TSetupForm::BuildComponents()
     m_tabStyle = std::make_unique<CompactTabStyle>();
     ui->PageControl1->tabBar()->setStyle(m_tabStyle.get());
     setFixedSize(369, 232);
-    setWindowIcon(ProgramIcon());
+    // Every window of the program, message boxes included, carries its icon.
+    QGuiApplication::setWindowIcon(ProgramIcon());
     ui->Image1->setPixmap(ProgramIcon().pixmap(32, 32));
     ui->EmailPasswordEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     ui->GetTimeRadioGroupItem0->setChecked(true);

@@ -1,6 +1,7 @@
 #!/bin/bash
 # An autostarted Kronvik often comes up before the desktop's panel: it must keep running
-# without a tray host and show its icon as soon as one appears.
+# without a tray host and show its icon as soon as one appears. At log-off (SIGTERM) it takes
+# its icon away and ends cleanly.
 # usage: late-tray.sh KRONVIK
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -23,5 +24,10 @@ kill -0 "$KRONVIK_PID" 2>/dev/null || desktop_fail "Kronvik ended without a tray
 
 tray_start "$W"
 waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "the icon did not appear in the late tray"
-tray_menu_exit "$W/menu.png"
+kill -TERM "$KRONVIK_PID"
+wait "$KRONVIK_PID"
+status=$?
+KRONVIK_PID=""
+[ "$status" = 0 ] || desktop_fail "log-off ended the program with status $status"
+[ -z "$(tray_icon_geometry kronvik)" ] || desktop_fail "the icon outlived the program"
 echo PASS
