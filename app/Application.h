@@ -23,7 +23,6 @@ public:
     void SetMainForm(QWidget* form) { m_mainForm = form; }
 
     // The main form's own visibility; it is on screen only while the task-bar window is shown too.
-    bool FormVisible() const { return m_formVisible; }
     void SetFormVisible(bool visible);
 
     bool TaskbarWindowVisible() const { return m_taskbarVisible; }

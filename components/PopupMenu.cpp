@@ -1,7 +1,5 @@
 #include "components/PopupMenu.h"
 
-TPopupMenu::TPopupMenu() = default;
-
 QAction* TPopupMenu::AddItem(const QString& caption)
 {
     return m_menu.addAction(caption);

@@ -11,16 +11,12 @@ class QAction;
 class TPopupMenu final
 {
 public:
-    TPopupMenu();
-
     QAction* AddItem(const QString& caption);
     void AddSeparator();
 
     // Runs OnPopup, then shows the menu at the point and returns when it closes.
     void Popup(int x, int y);
     std::function<void()> OnPopup;
-
-    QMenu& Menu() { return m_menu; }
 
 private:
     QMenu m_menu;

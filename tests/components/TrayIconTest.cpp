@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPixmap>
 #include <QTest>
 #include <QTimer>
 
@@ -20,7 +21,7 @@ class TrayIconTest final : public QObject
 private slots:
     void addsTheIconWithTheTitleAsTip();
     void refusalRaisesOutOfResources();
-    void hintChangesOnlyWhenDifferentAndIsCut();
+    void hintAndIconChangeOnlyWhenDifferent();
     void mouseMessagesBecomeClicksAndDoubleClicks_data();
     void mouseMessagesBecomeClicksAndDoubleClicks();
     void rightPressOpensTheMenuOnlyWhileHidden();
@@ -68,7 +69,7 @@ void TrayIconTest::refusalRaisesOutOfResources()
     }
 }
 
-void TrayIconTest::hintChangesOnlyWhenDifferentAndIsCut()
+void TrayIconTest::hintAndIconChangeOnlyWhenDifferent()
 {
     World world;
     TTrayIcon tray(world.application, world.area, QIcon());
@@ -84,6 +85,14 @@ void TrayIconTest::hintChangesOnlyWhenDifferentAndIsCut()
     tray.SetHint(QString());
     QCOMPARE(tray.NotifyFlags() & TTrayIcon::nifTip, 0u);
     QCOMPARE(world.area.First()->tip, QString());
+
+    world.area.calls.clear();
+    QPixmap picture(16, 16);
+    picture.fill(Qt::red);
+    const QIcon icon(picture);
+    tray.SetIcon(icon);
+    tray.SetIcon(icon);
+    QCOMPARE(world.area.calls, QStringList { "modify:" });
 }
 
 void TrayIconTest::mouseMessagesBecomeClicksAndDoubleClicks_data()
