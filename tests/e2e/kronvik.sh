@@ -34,8 +34,12 @@ menu_window() {
 # ends the program.
 tray_menu_exit() {
     read -r _x _y _w _h <<<"$(tray_icon_geometry kronvik)"
-    xdotool mousemove $((_x + _w / 2)) $((_y + _h / 2)) click 3
-    waitfor 'menu_window >/dev/null' || desktop_fail "the tray menu did not open"
+    # Pressed and released as a hand does: the menu opens on the press, and a release that
+    # comes in the same instant (xdotool's own click under load) would close it again.
+    xdotool mousemove $((_x + _w / 2)) $((_y + _h / 2)) mousedown 3
+    sleep 0.15
+    xdotool mouseup 3
+    waitfor 'menu_window >/dev/null' || { import -window root "$1.failed.png"; xwininfo -root -tree >"$1.failed.tree"; desktop_fail "the tray menu did not open"; }
     sleep 0.3
     import -window root "$1"
     xdotool key Up Return
