@@ -1,13 +1,9 @@
 #pragma once
 
-#include "app/Application.h"
 #include "app/Setup.h"
 #include "platform/Platform.h"
-#include "tests/fakes/FakeMessageBoxes.h"
-#include "tests/fakes/FakeNotificationArea.h"
-#include "tests/fakes/FakeRegistry.h"
+#include "tests/app/DesktopFakes.h"
 #include "tests/fakes/FakeSocketApi.h"
-#include "tests/fakes/FakeSoundOutput.h"
 #include "tests/fakes/FakeSystemClock.h"
 #include "tests/fakes/FakeTickSource.h"
 #include "tests/fakes/FakeTimerService.h"
@@ -16,7 +12,7 @@
 #include <memory>
 
 // A fresh world of fakes around one setup form, as the program builds it at start.
-struct FormWorld
+struct FormWorld : DesktopFakes
 {
     FormWorld()
         : timers(&ticks)
@@ -49,13 +45,7 @@ struct FormWorld
     FakeTimerService timers;
     FakeSocketApi sockets;
     FakeSystemClock clock;
-    FakeSoundOutput sound;
-    FakeRegistry store;
-    FakeNotificationArea tray;
     Platform platform;
-    FakeMessageBoxes boxes;
-    // Quitting would end every later message loop of the test run, modal ones included.
-    TApplication application { QStringLiteral("kronvik"), boxes, [] {} };
     std::unique_ptr<TSetupForm> form;
 };
 

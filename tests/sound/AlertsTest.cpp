@@ -1,22 +1,11 @@
 #include "app/Alerts.h"
 
 #include "tests/fakes/FakeSoundOutput.h"
+#include "tests/sound/LittleEndian.h"
 
 #include <QTest>
 
 #include <cstdint>
-
-namespace {
-
-QByteArray Le(std::uint32_t value, int size)
-{
-    QByteArray bytes;
-    for (int i = 0; i < size; ++i)
-        bytes.append(static_cast<char>((value >> (8 * i)) & 0xff));
-    return bytes;
-}
-
-} // namespace
 
 class AlertsTest : public QObject
 {

@@ -2,6 +2,7 @@
 
 #include "app/Alerts.h"
 #include "platform/linux/WaveData.h"
+#include "tests/sound/LittleEndian.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,14 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray Le(std::uint32_t value, int size)
-{
-    QByteArray bytes;
-    for (int i = 0; i < size; ++i)
-        bytes.append(static_cast<char>((value >> (8 * i)) & 0xff));
-    return bytes;
-}
 
 QByteArray Chunk(const QByteArray& id, const QByteArray& body)
 {

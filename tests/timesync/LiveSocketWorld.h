@@ -1,15 +1,11 @@
 #pragma once
 
-#include "app/Application.h"
 #include "app/Setup.h"
 #include "platform/Platform.h"
 #include "platform/linux/MonotonicTickSource.h"
 #include "platform/linux/PosixSocketApi.h"
 #include "platform/linux/QtTimerService.h"
-#include "tests/fakes/FakeMessageBoxes.h"
-#include "tests/fakes/FakeNotificationArea.h"
-#include "tests/fakes/FakeRegistry.h"
-#include "tests/fakes/FakeSoundOutput.h"
+#include "tests/app/DesktopFakes.h"
 #include "tests/fakes/FakeSystemClock.h"
 
 #include <memory>
@@ -17,7 +13,7 @@
 // One setup form on the real socket layer and real timers, so that a query travels through
 // the kernel and the event loop to a real server; the clock, the store, the sounds, the tray
 // and the message boxes stay fakes. Clock is any SystemClock the caller wants to watch.
-template<typename Clock = FakeSystemClock> struct LiveSocketWorld
+template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
 {
     LiveSocketWorld()
         : platform { ticks, timers, sockets, clock, sound, store, tray }
@@ -37,12 +33,6 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld
     QtTimerService timers;
     PosixSocketApi sockets;
     Clock clock;
-    FakeSoundOutput sound;
-    FakeRegistry store;
-    FakeNotificationArea tray;
     Platform platform;
-    FakeMessageBoxes boxes;
-    // Quitting would end the test's own event loop.
-    TApplication application { QStringLiteral("kronvik"), boxes, [] {} };
     std::unique_ptr<TSetupForm> form;
 };
