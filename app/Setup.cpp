@@ -4,6 +4,7 @@
 #include "app/MessageBoxes.h"
 #include "app/PasswordScrambler.h"
 #include "components/FormTimers.h"
+#include "dialup/ConnectionProbe.h"
 #include "ui_SetupForm.h"
 
 #include <QCloseEvent>
@@ -64,7 +65,8 @@ template<typename Handler> auto TSetupForm::Guarded(Handler handler)
     };
 }
 
-TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBoxes& messageBoxes)
+TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBoxes& messageBoxes,
+                       FileDialogs& fileDialogs)
     : ui(BuildUi(this))
     , TCPClient1(platform.Sockets, application.ErrorBox())
     , TCPClient2(platform.Sockets, application.ErrorBox())
@@ -82,6 +84,7 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , m_application(application)
     , m_platform(platform)
     , m_messageBoxes(messageBoxes)
+    , m_fileDialogs(fileDialogs)
     , m_alerts(platform.Sound)
 {
     BuildComponents();
@@ -443,4 +446,9 @@ void TSetupForm::PopupMenu1Popup()
 void TSetupForm::RxTimerEvent1Timer()
 {
     m_application.ProcessMessages();
+}
+
+bool TSetupForm::IsConnected()
+{
+    return ProbeDialUpConnection(m_platform.Dialup, State.DialUpAddress);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Alerts.h"
+#include "app/FileDialogs.h"
 #include "app/ProcessState.h"
 #include "app/RegFormSaver.h"
 #include "components/PopupMenu.h"
@@ -22,15 +23,6 @@ class QAction;
 class QStyle;
 class TApplication;
 
-// Where an open-file dialog starts and what it is titled.
-struct TOpenDialog
-{
-    QString Title;
-    QString Filter;
-    QString InitialDir;
-    QString FileName;
-};
-
 // The controller: the setup dialog, owner of every component and holder of every handler.
 // Exactly one exists for the whole run.
 class TSetupForm final : public QWidget
@@ -38,7 +30,7 @@ class TSetupForm final : public QWidget
 public:
     // Builds every component from the form description and runs FormCreate; an error raised
     // there is shown and the rest of the start-up is skipped, the form is still created.
-    TSetupForm(TApplication& application, Platform& platform, MessageBoxes& messageBoxes);
+    TSetupForm(TApplication& application, Platform& platform, MessageBoxes& messageBoxes, FileDialogs& fileDialogs);
     ~TSetupForm() override;
 
     // Shell.
@@ -65,6 +57,10 @@ public:
     void TCPClient1Data(int socket);
     void TCPClient1Error(int error, const QString& msg);
     void RxTimerEvent3Timer();
+
+    // Dial-up watcher.
+    // A dial-up connection is up and its address could be read; DialUpAddress receives it (empty when not).
+    bool IsConnected();
 
     std::unique_ptr<Ui::TSetupForm> ui;
     ProcessState State;
@@ -111,6 +107,7 @@ private:
     TApplication& m_application;
     Platform& m_platform;
     MessageBoxes& m_messageBoxes;
+    FileDialogs& m_fileDialogs;
     TAlerts m_alerts;
     std::unique_ptr<QStyle> m_tabStyle;
     bool m_placed = false;

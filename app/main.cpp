@@ -1,15 +1,18 @@
 #include "app/Application.h"
 #include "app/ApplicationTitle.h"
+#include "app/QtFileDialogs.h"
 #include "app/QtMessageBoxes.h"
 #include "app/Setup.h"
 #include "platform/linux/AlsaSoundOutput.h"
 #include "platform/linux/FileRegistry.h"
+#include "platform/linux/InterfaceRemoteAccess.h"
 #include "platform/linux/LinuxSystemClock.h"
 #include "platform/linux/MonotonicTickSource.h"
 #include "platform/linux/PosixSocketApi.h"
 #include "platform/linux/QtNotificationArea.h"
 #include "platform/linux/QtTimerService.h"
 #include "platform/linux/SessionEnd.h"
+#include "platform/linux/XdgDesktopShell.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,13 +32,16 @@ int main(int argc, char* argv[])
     AlsaSoundOutput sound;
     FileRegistry store(DefaultRegistryPath(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()));
     QtNotificationArea tray;
-    Platform platform { ticks, timers, sockets, clock, sound, store, tray };
+    InterfaceRemoteAccess dialup;
+    XdgDesktopShell shell;
+    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell };
 
     QtMessageBoxes messageBoxes;
+    QtFileDialogs fileDialogs;
     TApplication application(ApplicationTitle(QCoreApplication::applicationFilePath()), messageBoxes);
     std::unique_ptr<TSetupForm> SetupForm;
     try {
-        SetupForm = std::make_unique<TSetupForm>(application, platform, messageBoxes);
+        SetupForm = std::make_unique<TSetupForm>(application, platform, messageBoxes, fileDialogs);
     } catch (const std::exception& error) {
         // Without its components (the tray icon, the timer) the program cannot run at all.
         application.HandleException(error);

@@ -1,7 +1,9 @@
 #pragma once
 
+class DesktopShell;
 class NotificationArea;
 class Registry;
+class RemoteAccess;
 class SocketApi;
 class SoundOutput;
 class SystemClock;
@@ -19,4 +21,6 @@ struct Platform
     SoundOutput& Sound;
     Registry& Store;
     NotificationArea& Tray;
+    RemoteAccess& Dialup;
+    DesktopShell& Shell;
 };

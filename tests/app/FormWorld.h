@@ -16,13 +16,13 @@ struct FormWorld : DesktopFakes
 {
     FormWorld()
         : timers(&ticks)
-        , platform { ticks, timers, sockets, clock, sound, store, tray }
+        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell }
     { }
 
     // Creates the form (running its start-up) over whatever the store holds now.
     TSetupForm& Start()
     {
-        form = std::make_unique<TSetupForm>(application, platform, boxes);
+        form = std::make_unique<TSetupForm>(application, platform, boxes, fileDialogs);
         return *form;
     }
 

@@ -16,7 +16,7 @@
 template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
 {
     LiveSocketWorld()
-        : platform { ticks, timers, sockets, clock, sound, store, tray }
+        : platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell }
     { }
 
     // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
@@ -25,7 +25,7 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
     {
         store.SetValue(QStringLiteral("Kronvik\\Server"), QStringLiteral("Address"), Registry::RegSz, server);
         store.SetValue(QStringLiteral("Kronvik\\Server"), QStringLiteral("TimeMode"), Registry::RegSz, timeMode);
-        form = std::make_unique<TSetupForm>(application, platform, boxes);
+        form = std::make_unique<TSetupForm>(application, platform, boxes, fileDialogs);
         return *form;
     }
 
