@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="
-    cmake ninja-build g++ make pkg-config clang-format
+    cmake ninja-build g++ make pkg-config clang-format clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev
     fonts-dejavu-core fonts-liberation
