@@ -96,7 +96,15 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     }
 }
 
-TSetupForm::~TSetupForm() = default;
+TSetupForm::~TSetupForm()
+{
+    // The clients outlive the tray icon, the timers and the sounds their handlers use: a close
+    // that fails while they are destroyed must not reach those handlers any more.
+    for (TTCPClient* client : { &TCPClient1, &TCPClient2 }) {
+        client->OnError = nullptr;
+        client->OnData = nullptr;
+    }
+}
 
 void TSetupForm::BuildComponents()
 {
@@ -209,7 +217,9 @@ void TSetupForm::LoadSettings()
     const double interval
         = RegFormSaver1.FetchText(QStringLiteral("EmailVfy"), QStringLiteral("Interval"), QStringLiteral("0"))
               .toDouble(&isNumber);
-    ui->EmailIntervalRxSpinEdit->setValue(isNumber && std::isfinite(interval) ? qBound(0, qRound(interval), 60) : 0);
+    // Kept within the spin edit's limits before rounding: a huge stored value must not overflow.
+    ui->EmailIntervalRxSpinEdit->setValue(isNumber && std::isfinite(interval) ? qRound(std::clamp(interval, 0.0, 60.0))
+                                                                              : 0);
     State.EmailClientPath
         = RegFormSaver1.FetchText(QStringLiteral("EmailVfy"), QStringLiteral("EmailClient"), NoMailClient);
     SetEmailClientDialogPath();

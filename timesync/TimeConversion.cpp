@@ -8,6 +8,8 @@ namespace {
 // since that day carry the same date and time exactly, with no rounding to undo.
 constexpr std::int64_t SecondsPerDay = 86400;
 constexpr std::int64_t DayNumberOf1900 = 2;
+constexpr std::int64_t SecondsPerEra = std::int64_t { 1 } << 32;
+constexpr std::uint32_t FirstEraBit = 0x80000000u;
 constexpr std::chrono::sys_days DayZero = std::chrono::sys_days { std::chrono::year { 1899 } / 12 / 30 };
 
 } // namespace
@@ -22,7 +24,8 @@ std::uint32_t ReplySeconds(std::span<const std::uint8_t, 4> reply)
 
 SystemTime ClockTimeFromReply(std::uint32_t seconds, TimeMode mode, int biasMinutes)
 {
-    std::int64_t sinceDayZero = DayNumberOf1900 * SecondsPerDay + seconds;
+    const std::int64_t sinceEpoch = (seconds & FirstEraBit) ? seconds : seconds + SecondsPerEra;
+    std::int64_t sinceDayZero = DayNumberOf1900 * SecondsPerDay + sinceEpoch;
     if (mode == TimeMode::Local)
         sinceDayZero -= std::int64_t { biasMinutes } * 60;
 

@@ -12,12 +12,15 @@ enum class TimeMode
     Utc, // the clock shows UTC, whatever the zone
 };
 
-// The Time Protocol's reply, four bytes in network order, as the unsigned count of seconds
-// since 1900-01-01 00:00:00 UTC. Never negative: the count runs out in February 2036.
+// The Time Protocol's reply, four bytes in network order, as the unsigned 32-bit count of
+// seconds it carries. Never negative.
 std::uint32_t ReplySeconds(std::span<const std::uint8_t, 4> reply);
 
 // The date and time to set for a reply of `seconds`: UTC in Utc mode, UTC minus
 // `biasMinutes` in Local mode. Exact to the millisecond, which is always 0.
+// The count wraps on 2036-02-07 06:28:16 UTC. A count with its top bit set is read from
+// 1900 (1968 to 2036); one with the top bit clear, which would mean 1900 to 1968, is read
+// from the wrap (2036 to 2104): no timeserver of ours answers with a date before 1968.
 SystemTime ClockTimeFromReply(std::uint32_t seconds, TimeMode mode, int biasMinutes);
 
 // Minutes B with local time = UTC - B for the offsets in force; 0 when the zone

@@ -262,6 +262,8 @@ void SetupFormTest::storedValuesLoad_data()
     QTest::newRow("-5 selects none") << QByteArray("-5") << QByteArray("0") << -1 << 0;
     QTest::newRow("interval not a number: 0") << QByteArray("1") << QByteArray("often") << 1 << 0;
     QTest::newRow("interval out of range: kept within") << QByteArray("0") << QByteArray("99.6") << 0 << 60;
+    QTest::newRow("interval past 32 bits: the limit") << QByteArray("0") << QByteArray("3000000000") << 0 << 60;
+    QTest::newRow("interval 1e10: the limit") << QByteArray("0") << QByteArray("1e10") << 0 << 60;
 }
 
 void SetupFormTest::storedValuesLoad()

@@ -24,6 +24,7 @@ private slots:
     void secondDoubleClickWhilePendingStartsNothing();
     void queryWhileStillConnectedTimesOutAndStartsClean();
     void mailClientErrorEndsThePendingQuery();
+    void shutdownWithAPendingQueryShowsNothing();
     void refusedClockChangeIsReported();
     void noServerOpensTheDialog();
     void nothingStartsWhileTheDialogIsUp();
@@ -225,6 +226,19 @@ void TimeQueryTest::mailClientErrorEndsThePendingQuery()
              QStringList { "Winsock has reported the following error:\r\n\r\n10054: Connection reset by peer" });
     QCOMPARE(world.form->TCPClient1.State(), ssIdle);
     QVERIFY(!world.form->State.Busy);
+}
+
+void TimeQueryTest::shutdownWithAPendingQueryShowsNothing()
+{
+    QueryWorld world;
+    const winsock::Socket socket = world.GetTime();
+    world.sockets.Deliver(socket, FdConnect);
+    // Log-off ends the program with the query still open, and the close fails on the way out.
+    world.sockets.shutdownError = 10050;
+    world.form.reset();
+
+    QVERIFY(world.boxes.warnings.isEmpty());
+    QVERIFY(world.sound.Played().isEmpty());
 }
 
 void TimeQueryTest::refusedClockChangeIsReported()

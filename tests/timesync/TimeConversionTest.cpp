@@ -1,6 +1,7 @@
+#include "timesync/TimeConversion.h"
+
 #include "tests/fakes/FakeSystemClock.h"
 #include "timesync/ClockSetting.h"
-#include "timesync/TimeConversion.h"
 
 #include <QDateTime>
 #include <QTest>
@@ -62,9 +63,10 @@ void TestTimeConversion::clockTimeFromReply_data()
     QTest::newRow("largest utc") << QByteArray("ffffffff") << false << 0 << "2036-02-07 06:28:15.000";
     QTest::newRow("largest local east") << QByteArray("ffffffff") << true << -60 << "2036-02-07 07:28:15.000";
     QTest::newRow("high bit is not a sign") << QByteArray("80000000") << false << 0 << "1968-01-20 03:14:08.000";
-    QTest::newRow("zero utc") << QByteArray("00000000") << false << 0 << "1900-01-01 00:00:00.000";
-    QTest::newRow("zero local west") << QByteArray("00000000") << true << 180 << "1899-12-31 21:00:00.000";
-    QTest::newRow("1900 has no leap day") << QByteArray("004dc880") << false << 0 << "1900-03-01 00:00:00.000";
+    QTest::newRow("zero is the wrap") << QByteArray("00000000") << false << 0 << "2036-02-07 06:28:16.000";
+    QTest::newRow("zero local west") << QByteArray("00000000") << true << 180 << "2036-02-07 03:28:16.000";
+    QTest::newRow("next era") << QByteArray("004dc880") << false << 0 << "2036-04-06 06:28:16.000";
+    QTest::newRow("last of the next era") << QByteArray("7fffffff") << false << 0 << "2104-02-26 09:42:23.000";
     QTest::newRow("2000 has a leap day") << QByteArray("bc663340") << false << 0 << "2000-02-29 12:00:00.000";
     QTest::newRow("local across a month") << QByteArray("bc663340") << true << -720 << "2000-03-01 00:00:00.000";
 }
@@ -85,12 +87,14 @@ void TestTimeConversion::agreesWithCalendarOverWholeRange()
 {
     const QDateTime epoch(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC);
     const auto calendar = [&](qint64 seconds) { return epoch.addSecs(seconds).toString("yyyy-MM-dd hh:mm:ss.zzz"); };
-    // A prime step visits every time of day and every kind of month over the 136 years.
+    // A prime step visits every time of day and every kind of month over the 136 years from 1968.
     for (std::uint64_t n = 0; n <= 0xffffffffu; n += 104729) {
         const auto seconds = static_cast<std::uint32_t>(n);
+        const qint64 sinceEpoch
+            = seconds >= 0x80000000u ? qint64 { seconds } : qint64 { seconds } + (qint64 { 1 } << 32);
         const QString utc = Format(ClockTimeFromReply(seconds, TimeMode::Utc, 0));
         const QString local = Format(ClockTimeFromReply(seconds, TimeMode::Local, -150));
-        if (utc != calendar(seconds) || local != calendar(qint64 { seconds } + 150 * 60))
+        if (utc != calendar(sinceEpoch) || local != calendar(sinceEpoch + 150 * 60))
             QFAIL(qPrintable(QString("N = %1 gives %2 and %3").arg(seconds).arg(utc, local)));
     }
 }
