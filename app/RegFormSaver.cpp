@@ -12,9 +12,14 @@
 
 namespace {
 
-[[noreturn]] void Raise(const char* format, const QString& name)
+// The store's own sentence comes first; where the store knows more (which file, which line, what
+// is wrong with it), that follows, so that the user can mend it.
+[[noreturn]] void Raise(const char* format, const QString& name, const QString& why = QString())
 {
-    throw ERegistryException(QString::fromLatin1(format).arg(name).toStdString());
+    QString text = QString::fromLatin1(format).arg(name);
+    if (!why.isEmpty())
+        text += QStringLiteral(".\r\n\r\n") + why;
+    throw ERegistryException(text.toStdString());
 }
 
 bool IsText(std::uint32_t type)
@@ -47,10 +52,10 @@ void TRegFormSaver::PutNumber(const QString& section, const QString& name, int v
 void TRegFormSaver::PutBytes(const QString& section, const QString& name, const QByteArray& data)
 {
     const QString path = SectionPath(section);
-    if (m_registry.CreateKey(path) != Registry::Result::Ok)
-        Raise("Failed to create key %1", section);
-    if (m_registry.WriteText(path, name, data) != Registry::Result::Ok)
-        Raise("Failed to set data for '%1'", name);
+    if (const Registry::Result created = m_registry.CreateKey(path); created != Registry::Result::Ok)
+        Raise("Failed to create key %1", section, WhyFailed(created));
+    if (const Registry::Result written = m_registry.WriteText(path, name, data); written != Registry::Result::Ok)
+        Raise("Failed to set data for '%1'", name, WhyFailed(written));
 }
 
 QString TRegFormSaver::FetchText(const QString& section, const QString& name, const QString& defaultText)
@@ -76,7 +81,7 @@ void TRegFormSaver::FetchSectionTexts(const QString& section, QStringList& targe
     QList<Registry::Value> values;
     const Registry::Result result = m_registry.EnumValues(SectionPath(section), values);
     if (result == Registry::Result::Failed)
-        Raise("Failed to get data for '%1'", section);
+        Raise("Failed to get data for '%1'", section, m_registry.LastError());
     QStringList lines;
     for (const Registry::Value& value : values) {
         if (!IsText(value.type))
@@ -94,7 +99,12 @@ void TRegFormSaver::DropSection(const QString& section)
 {
     // A failed delete would let the next writes mix the old section's values with the new ones.
     if (m_registry.DeleteKey(SectionPath(section)) == Registry::Result::Failed)
-        Raise("Failed to set data for '%1'", section);
+        Raise("Failed to set data for '%1'", section, m_registry.LastError());
+}
+
+QString TRegFormSaver::WhyFailed(Registry::Result result) const
+{
+    return result == Registry::Result::Failed ? m_registry.LastError() : QString();
 }
 
 QString TRegFormSaver::OpenStore()
@@ -102,8 +112,8 @@ QString TRegFormSaver::OpenStore()
     QString key = StoreKeyName(m_iniFileName);
     if (key.isEmpty())
         key = StoreKeyName(QCoreApplication::applicationFilePath());
-    if (m_registry.CreateKey(key) != Registry::Result::Ok)
-        Raise("Failed to create key %1", key);
+    if (const Registry::Result created = m_registry.CreateKey(key); created != Registry::Result::Ok)
+        Raise("Failed to create key %1", key, WhyFailed(created));
     return key;
 }
 
@@ -119,7 +129,7 @@ bool TRegFormSaver::FetchData(const QString& section, const QString& name, QByte
     case Registry::Result::NotFound:
         return false;
     case Registry::Result::Failed:
-        Raise("Failed to get data for '%1'", name);
+        Raise("Failed to get data for '%1'", name, m_registry.LastError());
     case Registry::Result::Ok:
         break;
     }

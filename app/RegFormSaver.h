@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/Registry.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-class Registry;
 
 // The settings operations of the form saver: one key below the current user's root, named after
 // IniFileName, with one section (subkey) per group of settings. Every operation opens the store,
@@ -35,6 +35,8 @@ public:
     void DropSection(const QString& section);
 
 private:
+    // What the store says about a failure; empty for results that are no failure of the store.
+    QString WhyFailed(Registry::Result result) const;
     // Opens (and creates when missing) the key and returns its path.
     QString OpenStore();
     QString SectionPath(const QString& section);

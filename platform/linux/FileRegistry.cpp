@@ -70,16 +70,22 @@ bool Exists(const RegFileDocument& document, const QString& path)
     return false;
 }
 
-// Gives the key, and every key above it below the root, a header of its own.
+// Gives the key, and every key above it below the root, a header of its own. A new key below one
+// read from the file keeps that key's own bytes in its path.
 RegFileKey& EnsureKey(RegFileDocument& document, const QString& relativeKey)
 {
     QString path = Root.chopped(1);
+    QByteArray rawPath = path.toUtf8();
     RegFileKey* key = nullptr;
     for (const QString& segment : relativeKey.split(QLatin1Char('\\'))) {
         path += QLatin1Char('\\') + segment;
         key = FindRegKey(document, path);
-        if (!key)
-            key = &document.keys.emplace_back(RegFileKey { {}, path, {} });
+        if (!key) {
+            RegFileKey added = NewRegKey(path);
+            added.rawPath = rawPath + '\\' + segment.toUtf8();
+            key = &document.keys.emplace_back(added);
+        }
+        rawPath = key->rawPath;
     }
     return *key;
 }
@@ -187,7 +193,7 @@ Registry::Result FileRegistry::WriteText(const QString& key, const QString& name
             stored->value.type = RegSz;
             stored->value.data = data;
         } else {
-            target.values.append(RegFileValue { {}, { name, RegSz, data } });
+            target.values.append(NewRegValue(name, RegSz, data));
             changed = true;
         }
         return Result::Ok;
@@ -237,7 +243,8 @@ Registry::Result FileRegistry::Load(RegFileDocument& document)
         return Fail(QStringLiteral("The settings file %1 cannot be read: %2.").arg(m_path, file.errorString()));
     QString why;
     if (!ParseRegFile(bytes, document, why))
-        return Fail(QStringLiteral("The settings file %1 is damaged (%2); it is left as it is until it is mended.")
+        return Fail(QStringLiteral("The settings file %1 cannot be read, %2. The file was left untouched, so that you "
+                                   "can repair it or move it away (Kronvik then starts with fresh settings).")
                         .arg(m_path, why));
     return Result::Ok;
 }

@@ -1,5 +1,8 @@
 #include "platform/linux/RegFileFormat.h"
 
+#include <unordered_map>
+#include <vector>
+
 namespace {
 
 constexpr char Header[] = "REGEDIT4";
@@ -169,6 +172,25 @@ QByteArray FormatData(const Registry::Value& value)
     return "hex(" + QByteArray::number(value.type, 16) + "):" + HexList(value.data);
 }
 
+QString DecodeName(const QByteArray& bytes)
+{
+    const QString text = QString::fromUtf8(bytes);
+    return text.toUtf8() == bytes ? text : QString::fromLatin1(bytes);
+}
+
+QString Folded(const QString& name)
+{
+    return name.toCaseFolded();
+}
+
+// What the registry editors of the newer kind export: UTF-16 text under another header.
+bool IsNewerExport(const QByteArray& bytes)
+{
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
+        || bytes.startsWith("Windows Registry Editor Version 5.00")
+        || bytes.startsWith("\xEF\xBB\xBFWindows Registry Editor Version 5.00");
+}
+
 void AppendComments(QByteArray& out, const QList<QByteArray>& comments)
 {
     for (const QByteArray& comment : comments)
@@ -180,6 +202,16 @@ void AppendComments(QByteArray& out, const QList<QByteArray>& comments)
 bool ParseRegFile(const QByteArray& bytes, RegFileDocument& document, QString& error)
 {
     document = {};
+    const auto fail = [&error](qsizetype index, const QString& what) {
+        error = QStringLiteral("line %1: %2").arg(index + 1).arg(what);
+        return false;
+    };
+    if (IsNewerExport(bytes))
+        return fail(
+            0,
+            QStringLiteral("the file is a registry export of the newer kind (\"Windows Registry Editor Version "
+                           "5.00\", UTF-16 text), but Kronvik reads the older kind: save it as UTF-8 text "
+                           "(for example with iconv -f UTF-16 -t UTF-8) and replace its first line by REGEDIT4"));
     QList<QByteArray> lines = bytes.split('\n');
     if (lines.first().startsWith("\xEF\xBB\xBF"))
         lines.first().remove(0, 3);
@@ -187,10 +219,11 @@ bool ParseRegFile(const QByteArray& bytes, RegFileDocument& document, QString& e
     bool headerSeen = false;
     QList<QByteArray> comments;
     RegFileKey* key = nullptr;
-    const auto fail = [&error](qsizetype index, const QString& what) {
-        error = QStringLiteral("line %1: %2").arg(index + 1).arg(what);
-        return false;
-    };
+    // Indexes by folded name, so that a file of many keys or values reads in linear time.
+    using Index = std::unordered_map<QString, qsizetype>;
+    Index keyIndex;
+    std::vector<Index> valueIndex;
+    qsizetype keyNumber = -1;
 
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray line = TrimLeft(TrimRight(lines[i]));
@@ -206,10 +239,14 @@ bool ParseRegFile(const QByteArray& bytes, RegFileDocument& document, QString& e
             const QByteArray path = line.mid(1, line.size() - 2);
             if (!line.endsWith(']') || !IsValidKeyPath(path))
                 return fail(i, QStringLiteral("not a key name"));
-            const QString name = QString::fromUtf8(path);
-            key = FindRegKey(document, name);
-            if (!key)
-                key = &document.keys.emplace_back(RegFileKey { {}, name, {} });
+            const QString name = DecodeName(path);
+            const auto [found, added] = keyIndex.try_emplace(Folded(name), document.keys.size());
+            if (added) {
+                document.keys.append(RegFileKey { {}, name, {}, path });
+                valueIndex.emplace_back();
+            }
+            keyNumber = found->second;
+            key = &document.keys[keyNumber];
             key->comments.append(comments);
             comments.clear();
         } else if (line.startsWith('"') || line.startsWith('@')) {
@@ -229,17 +266,20 @@ bool ParseRegFile(const QByteArray& bytes, RegFileDocument& document, QString& e
                 data.chop(1);
                 data += TrimLeft(TrimRight(lines[++i]));
             }
-            RegFileValue value { comments, { QString::fromUtf8(name), Registry::RegSz, {} } };
+            RegFileValue value { comments, { DecodeName(name), Registry::RegSz, {} }, name };
             comments.clear();
             if (!ParseData(data, value.value))
                 return fail(i, QStringLiteral("the value's data cannot be read"));
             // As an import would: a later line of the same name wins.
-            if (RegFileValue* existing = FindRegValue(*key, value.value.name)) {
-                existing->comments.append(value.comments);
-                existing->value.type = value.value.type;
-                existing->value.data = value.value.data;
-            } else {
+            Index& values = valueIndex[static_cast<std::size_t>(keyNumber)];
+            const auto [found, added] = values.try_emplace(Folded(value.value.name), key->values.size());
+            if (added) {
                 key->values.append(value);
+            } else {
+                RegFileValue& existing = key->values[found->second];
+                existing.comments.append(value.comments);
+                existing.value.type = value.value.type;
+                existing.value.data = value.value.data;
             }
         } else {
             return fail(i, QStringLiteral("neither a key, a value nor a comment"));
@@ -255,10 +295,10 @@ QByteArray FormatRegFile(const RegFileDocument& document)
     for (const RegFileKey& key : document.keys) {
         out += '\n';
         AppendComments(out, key.comments);
-        out += '[' + key.path.toUtf8() + "]\n";
+        out += '[' + key.rawPath + "]\n";
         for (const RegFileValue& value : key.values) {
             AppendComments(out, value.comments);
-            out += value.value.name.isEmpty() ? QByteArray("@") : Quoted(value.value.name.toUtf8());
+            out += value.value.name.isEmpty() ? QByteArray("@") : Quoted(value.rawName);
             out += '=' + FormatData(value.value) + '\n';
         }
     }
@@ -267,6 +307,16 @@ QByteArray FormatRegFile(const RegFileDocument& document)
         AppendComments(out, document.trailingComments);
     }
     return out;
+}
+
+RegFileKey NewRegKey(const QString& path)
+{
+    return RegFileKey { {}, path, {}, path.toUtf8() };
+}
+
+RegFileValue NewRegValue(const QString& name, std::uint32_t type, const QByteArray& data)
+{
+    return RegFileValue { {}, { name, type, data }, name.toUtf8() };
 }
 
 bool IsWritableRegName(const QString& name)

@@ -328,7 +328,7 @@ void SetupFormTest::storeErrorsGoToTheErrorBox()
 
     form.ui->OkButton->click();
 
-    QCOMPARE(world.boxes.errors, QStringList { "kronvik|Failed to set data for 'Address'." });
+    QCOMPARE(world.boxes.errors, QStringList { "kronvik|Failed to set data for 'Address'.\r\n\r\nwriting refused." });
     // The handler ended there: the dialog is still up and nothing was half-done after it.
     QVERIFY(form.isVisible());
     QVERIFY(form.State.SetupOpened);

@@ -14,12 +14,12 @@ bool SameValues(const RegFileDocument& a, const RegFileDocument& b)
     for (qsizetype k = 0; k < a.keys.size(); ++k) {
         const RegFileKey& x = a.keys[k];
         const RegFileKey& y = b.keys[k];
-        if (x.path != y.path || x.values.size() != y.values.size())
+        if (x.path != y.path || x.rawPath != y.rawPath || x.values.size() != y.values.size())
             return false;
         for (qsizetype v = 0; v < x.values.size(); ++v) {
             const Registry::Value& p = x.values[v].value;
             const Registry::Value& q = y.values[v].value;
-            if (p.name != q.name || p.type != q.type || p.data != q.data)
+            if (p.name != q.name || x.values[v].rawName != y.values[v].rawName || p.type != q.type || p.data != q.data)
                 return false;
         }
     }

@@ -145,6 +145,29 @@ private slots:
         QCOMPARE(ReadFile(m_path), rewritten);
     }
 
+    // A file edited in another code page: its names are no UTF-8, and must neither merge nor change.
+    void foreignNamesSurviveByteForByte()
+    {
+        QVERIFY(WriteFile("REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Z\xFCrich]\n\"Stra\xDF"
+                          "e\"=\"x\"\n\"Stra\xE9"
+                          "e\"=\"y\"\n"
+                          "\"Upper\"=hex(1):4A,4b,4C\n"));
+        FileRegistry registry(m_path);
+        QCOMPARE(registry.CreateKey("Kronvik\\Server"), Result::Ok);
+        QCOMPARE(registry.WriteText("Kronvik\\Server", "Address", "host"), Result::Ok);
+
+        const QByteArray file = ReadFile(m_path);
+        QVERIFY2(file.contains("[HKEY_CURRENT_USER\\Kronvik\\Z\xFCrich]\n\"Stra\xDF"
+                               "e\"=\"x\"\n\"Stra\xE9"
+                               "e\"=\"y\"\n"),
+                 file.constData());
+        QList<Registry::Value> values;
+        QCOMPARE(registry.EnumValues(QStringLiteral("Kronvik\\Z\u00FCrich"), values), Result::Ok);
+        QCOMPARE(Names(values),
+                 (QStringList { QStringLiteral("Stra\u00DFe"), QStringLiteral("Stra\u00E9e"), "Upper" }));
+        QCOMPARE(values[2].data, QByteArray("JKL"));
+    }
+
     void namesAreCaseInsensitiveKeepFirstCaseAndOrder()
     {
         FileRegistry registry(m_path);
@@ -201,6 +224,9 @@ private slots:
         const QByteArray key = "REGEDIT4\n[HKEY_CURRENT_USER\\Kronvik]\n";
         QTest::newRow("no header") << QByteArray("[HKEY_CURRENT_USER\\Kronvik]\n") << 1;
         QTest::newRow("newer format") << QByteArray("Windows Registry Editor Version 5.00\n") << 1;
+        const QString newer = QStringLiteral("\uFEFFWindows Registry Editor Version 5.00\r\n");
+        QTest::newRow("newer format, UTF-16")
+            << QByteArray(reinterpret_cast<const char*>(newer.utf16()), newer.size() * 2) << 1;
         QTest::newRow("unclosed text") << QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik]\n\"A\"=\"open\n") << 4;
         QTest::newRow("bad hex") << key + "\"A\"=hex:0g\n" << 3;
         QTest::newRow("unknown escape") << key + "\"A\"=\"\\n\"\n" << 3;
@@ -223,10 +249,22 @@ private slots:
         QCOMPARE(results, QList<Result>(results.size(), Result::Failed));
         const QString error = registry.LastError();
         QVERIFY2(error.contains(m_path) && error.contains(QStringLiteral("line %1:").arg(line)), qPrintable(error));
-        // The user hears of it through the store's errors.
+        // The user hears of it through the store's errors, with the file, the line and what to do.
         TRegFormSaver store(registry);
-        QVERIFY_THROWS_EXCEPTION(ERegistryException, store.FetchText("Server", "Address", {}));
-        QVERIFY_THROWS_EXCEPTION(ERegistryException, store.PutText("Server", "Address", "other"));
+        for (const auto& act : { std::function<void()>([&] { store.FetchText("Server", "Address", {}); }),
+                                 std::function<void()>([&] { store.PutText("Server", "Address", "other"); }) }) {
+            try {
+                act();
+                QFAIL("no error raised");
+            } catch (const ERegistryException& raised) {
+                const QString text = QString::fromStdString(raised.what());
+                QVERIFY2(text.startsWith("Failed to create key Kronvik.\r\n\r\nThe settings file " + m_path)
+                             && text.contains(QStringLiteral("line %1:").arg(line)) && text.contains("left untouched"),
+                         qPrintable(text));
+            }
+        }
+        if (content.startsWith("\xFF\xFE") || content.startsWith("Windows"))
+            QVERIFY2(error.contains("REGEDIT4") && error.contains("UTF-16"), qPrintable(error));
         QCOMPARE(ReadFile(m_path), content);
         QVERIFY(TemporaryFiles().isEmpty());
     }

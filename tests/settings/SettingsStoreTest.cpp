@@ -132,15 +132,19 @@ private slots:
         const auto stored = [](const char* key, const char* name, std::uint32_t type) {
             return Arrange([=](FakeRegistry& r) { r.SetValue(key, name, type, "1234"); });
         };
-        const auto row = [](const Arrange& arrange, const Act& act, const char* message) {
-            QTest::newRow(message) << arrange << act << QString(message);
+        // The store's sentence first; what the store itself says of a failure after it.
+        const auto row = [](const Arrange& arrange, const Act& act, const char* message, const char* why = nullptr) {
+            QString text = QString::fromLatin1(message);
+            if (why)
+                text += QStringLiteral(".\r\n\r\n") + QString::fromLatin1(why);
+            QTest::newRow(message) << arrange << act << text;
         };
-        row(refuseKey("Kronvik"), fetch, "Failed to create key Kronvik");
-        row(refuseKey("Kronvik\\Server"), put, "Failed to create key Server");
-        row(refuse(&FakeRegistry::SetFailWrites), put, "Failed to set data for 'Address'");
-        row(refuse(&FakeRegistry::SetFailReads), fetch, "Failed to get data for 'Address'");
-        row(refuse(&FakeRegistry::SetFailReads), list, "Failed to get data for 'AppLauncher'");
-        row(refuse(&FakeRegistry::SetFailDeletes), drop, "Failed to set data for 'AppLauncher'");
+        row(refuseKey("Kronvik"), fetch, "Failed to create key Kronvik", "creating Kronvik refused");
+        row(refuseKey("Kronvik\\Server"), put, "Failed to create key Server", "creating Kronvik\\Server refused");
+        row(refuse(&FakeRegistry::SetFailWrites), put, "Failed to set data for 'Address'", "writing refused");
+        row(refuse(&FakeRegistry::SetFailReads), fetch, "Failed to get data for 'Address'", "reading refused");
+        row(refuse(&FakeRegistry::SetFailReads), list, "Failed to get data for 'AppLauncher'", "reading refused");
+        row(refuse(&FakeRegistry::SetFailDeletes), drop, "Failed to set data for 'AppLauncher'", "deleting refused");
         row(stored("Kronvik\\Server", "Address", Registry::RegDword), fetch, "Invalid data type for 'Address'");
         row(stored("Kronvik\\Server", "TimeMode", Registry::RegDword), number, "Invalid data type for 'TimeMode'");
         row(stored("Kronvik\\AppLauncher", "App1", Registry::RegBinary), list, "Invalid data type for 'App1'");
