@@ -26,7 +26,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     MonotonicTickSource ticks;
-    QtTimerService timers;
+    QtTimerService timers(ticks);
     PosixSocketApi sockets;
     LinuxSystemClock clock;
     AlsaSoundOutput sound;

@@ -313,6 +313,22 @@ void TRxTimerList::ArmTimer()
         StopList();
         throw EOutOfResources("Not enough timers available");
     }
+    SleepUntilDue();
+}
+
+void TRxTimerList::SleepUntilDue()
+{
+    // A long period is served in chunks; its ticks are few anyway.
+    if (!m_timerWindow || m_tickPeriod == 0 || m_tickPeriod > kMaxChunk)
+        return;
+    const std::uint32_t now = m_ticks.TickCount();
+    std::int64_t soonest = std::numeric_limits<std::int64_t>::max();
+    for (const TRxTimerEvent* event : m_events) {
+        if (event->m_enabled)
+            soonest = std::min(soonest, event->m_interval - kEarlyTolerance - Elapsed(now, event->m_lastFireTick));
+    }
+    if (soonest > 0 && soonest != std::numeric_limits<std::int64_t>::max())
+        m_timerWindow->SleepUntil(now + static_cast<std::uint32_t>(soonest));
 }
 
 void TRxTimerList::Tick()
@@ -334,6 +350,8 @@ void TRxTimerList::Tick()
             // The last chunk of a long period ended and no handler re-armed: start the next period.
             ArmTimer();
         }
+        // Handlers may have fired, waited in nested loops or changed events: sleep from here.
+        SleepUntilDue();
     } catch (const std::exception& error) {
         ReportError(error);
     } catch (...) {

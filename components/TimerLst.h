@@ -146,6 +146,9 @@ public:
 private:
     void Tick();
     bool RunDueEvents();
+    // Tells the timer that no tick is wanted before the first moment an enabled event can be due,
+    // so that it may sleep through the ticks in between; which ticks fire events does not change.
+    void SleepUntilDue();
     void ReportError(const std::exception& error);
 
     TickSource& m_ticks;

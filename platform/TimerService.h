@@ -19,6 +19,12 @@ public:
 
     // Stops the timer until the next Start. Never fails; harmless when it is not running.
     virtual void Stop() = 0;
+
+    // No tick is wanted before tick count `tick` (milliseconds of the TickSource): the timer may
+    // leave out the ticks of its period that would come earlier, and then delivers the first one
+    // at or after `tick`; the ticks it does deliver stay where the period puts them. Start and
+    // Stop forget it. Never fails; a timer that keeps every tick serves as well.
+    virtual void SleepUntil(std::uint32_t tick) = 0;
 };
 
 class TimerService

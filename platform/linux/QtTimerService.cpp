@@ -1,8 +1,12 @@
 #include "platform/linux/QtTimerService.h"
 
+#include "platform/TickSource.h"
+
 #include <QObject>
 #include <QTimerEvent>
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace {
@@ -12,16 +16,30 @@ namespace {
 class TimerWindow final : public QObject
 {
 public:
-    explicit TimerWindow(std::function<void()> onTick)
-        : m_onTick(std::move(onTick))
+    TimerWindow(TickSource& ticks, std::function<void()> onTick)
+        : m_ticks(ticks)
+        , m_onTick(std::move(onTick))
     { }
 
     bool Start(std::uint16_t ms)
     {
-        Stop();
         m_period = ms == 0 ? 1 : ms;
-        m_timerId = startTimer(m_period, Qt::PreciseTimer);
-        return m_timerId != 0;
+        m_origin = m_ticks.TickCount();
+        return Arm(m_period);
+    }
+
+    // Waits for the first tick of the period at or after `tick` instead of the next one.
+    void SleepUntil(std::uint32_t tick)
+    {
+        if (m_timerId == 0)
+            return;
+        const auto ahead = static_cast<std::int32_t>(tick - m_origin);
+        if (ahead <= m_period)
+            return;
+        const std::int64_t periods = (std::int64_t { ahead } + m_period - 1) / m_period;
+        const auto target = static_cast<std::uint32_t>(m_origin + periods * m_period);
+        const auto wait = static_cast<std::int32_t>(target - m_ticks.TickCount());
+        Arm(std::max(wait, 0));
     }
 
     void Stop()
@@ -47,7 +65,8 @@ protected:
     {
         if (m_released || event->timerId() != m_timerId)
             return;
-        // A fresh id, so that this timer can fire again while the handler pumps the queue.
+        // A fresh id, so that this timer can fire again while the handler pumps the queue; a
+        // tick that ended a sleep puts the timer back on its period.
         Start(static_cast<std::uint16_t>(m_period));
         ++m_depth;
         struct DepthGuard
@@ -59,7 +78,16 @@ protected:
     }
 
 private:
+    bool Arm(int ms)
+    {
+        Stop();
+        m_timerId = startTimer(ms, Qt::PreciseTimer);
+        return m_timerId != 0;
+    }
+
+    TickSource& m_ticks;
     std::function<void()> m_onTick;
+    std::uint32_t m_origin = 0;
     int m_timerId = 0;
     int m_period = 1;
     int m_depth = 0;
@@ -69,8 +97,8 @@ private:
 class QtPlatformTimer final : public PlatformTimer
 {
 public:
-    explicit QtPlatformTimer(std::function<void()> onTick)
-        : m_window(new TimerWindow(std::move(onTick)))
+    QtPlatformTimer(TickSource& ticks, std::function<void()> onTick)
+        : m_window(new TimerWindow(ticks, std::move(onTick)))
     { }
     ~QtPlatformTimer() override { m_window->Release(); }
 
@@ -79,6 +107,7 @@ public:
 
     bool Start(std::uint16_t ms) override { return m_window->Start(ms); }
     void Stop() override { m_window->Stop(); }
+    void SleepUntil(std::uint32_t tick) override { m_window->SleepUntil(tick); }
 
 private:
     TimerWindow* m_window;
@@ -86,7 +115,11 @@ private:
 
 } // namespace
 
+QtTimerService::QtTimerService(TickSource& ticks)
+    : m_ticks(ticks)
+{ }
+
 std::unique_ptr<PlatformTimer> QtTimerService::CreateTimer(std::function<void()> onTick)
 {
-    return std::make_unique<QtPlatformTimer>(std::move(onTick));
+    return std::make_unique<QtPlatformTimer>(m_ticks, std::move(onTick));
 }

@@ -2,6 +2,7 @@
 #include "components/TimerLst.h"
 #include "platform/linux/MonotonicTickSource.h"
 #include "platform/linux/QtTimerService.h"
+#include "tests/components/SimulatedHour.h"
 #include "tests/fakes/FakeTickSource.h"
 #include "tests/fakes/FakeTimerService.h"
 
@@ -282,10 +283,12 @@ private slots:
 
     // As the watcher does: RxTimerEvent2 switches itself off and on inside its handler. It fires
     // before RxTimerEvent1 in the same walk, so the recomputation finds event 1 due now and the
-    // period drops to 100 ms; nothing recomputes it afterwards (no event was switched off).
+    // period drops to 100 ms; nothing recomputes it afterwards (no event was switched off). The
+    // timer sleeps through the ticks of that period at which no event is due.
     void watcherSwitchOnInsideWalk()
     {
         FormWorld w;
+        w.timers.honourSleep = false;
         w.RxTimerEvent2.OnTimer = [](TRxTimerEvent& e) {
             e.SetEnabled(false);
             e.SetEnabled(true);
@@ -297,6 +300,23 @@ private slots:
         QCOMPARE(w.RxTimerEvent1.FireCount(), 5);
         QCOMPARE(w.timers.Elapse(4000), 40);
         QCOMPARE(w.RxTimerEvent1.FireCount(), 9);
+        w.timers.honourSleep = true;
+        QCOMPARE(w.timers.Elapse(4000), 4);
+        QCOMPARE(w.RxTimerEvent1.FireCount(), 13);
+        QCOMPARE(w.list.TickPeriod(), 100);
+    }
+
+    // A timer that sleeps through the ticks no event wants fires the same events at the same
+    // ticks, in the same order and nesting, as one that keeps them all.
+    void sleepingKeepsTheFiringTrace()
+    {
+        int every = 0;
+        int sleeping = 0;
+        const QStringList kept = SimulateProgramHour(false, every);
+        const QStringList slept = SimulateProgramHour(true, sleeping);
+        QVERIFY(kept.size() > 3600);
+        QCOMPARE(slept, kept);
+        QVERIFY2(sleeping * 5 < every, qPrintable(QStringLiteral("%1 of %2 ticks delivered").arg(sleeping).arg(every)));
     }
 
     void chunksAboveMaxPeriod()
@@ -509,7 +529,8 @@ private slots:
     // The real binding: Qt timers on this thread's event loop.
     void realTicksNest()
     {
-        QtTimerService service;
+        MonotonicTickSource clock;
+        QtTimerService service(clock);
         int depth = 0;
         int maxDepth = 0;
         int ticks = 0;
@@ -538,7 +559,8 @@ private slots:
 
     void realTimerDestroyedInsideTick()
     {
-        QtTimerService service;
+        MonotonicTickSource clock;
+        QtTimerService service(clock);
         int ticks = 0;
         std::unique_ptr<PlatformTimer> timer;
         timer = service.CreateTimer([&] {
@@ -554,7 +576,7 @@ private slots:
     void realListReplyDeadlineInsideHandler()
     {
         MonotonicTickSource ticks;
-        QtTimerService service;
+        QtTimerService service(ticks);
         QStringList errors;
         TRxTimerList list(ticks, service, [&](const std::exception& e) { errors << e.what(); });
         TRxTimerEvent pump(ticks), check(ticks), deadline(ticks);

@@ -10,6 +10,8 @@ struct FakeTimerService::State
     bool running = false;
     std::uint16_t period = 0;
     std::uint32_t due = 0; // tick of the next expiry, while running
+    bool sleeping = false;
+    std::uint32_t sleepUntil = 0; // while sleeping: no tick is wanted before this one
 };
 
 class FakePlatformTimer final : public PlatformTimer
@@ -41,6 +43,7 @@ public:
             return false;
         }
         m_state->running = true;
+        m_state->sleeping = false;
         m_state->period = ms == 0 ? 1 : ms;
         m_state->due = (m_service.m_ticks ? m_service.m_ticks->TickCount() : 0) + m_state->period;
         return true;
@@ -50,7 +53,14 @@ public:
     {
         m_service.m_log.emplace_back("stop");
         m_state->running = false;
+        m_state->sleeping = false;
         m_state->period = 0;
+    }
+
+    void SleepUntil(std::uint32_t tick) override
+    {
+        m_state->sleeping = m_state->running;
+        m_state->sleepUntil = tick;
     }
 
 private:
@@ -106,6 +116,11 @@ int FakeTimerService::Elapse(std::uint32_t ms)
     while (Running() && ahead(end) >= 0 && ahead(m_state->due) <= ahead(end)) {
         if (ahead(m_state->due) > 0) // an overdue timer fires now, time never runs backwards
             m_ticks->Set(m_state->due);
+        if (honourSleep && m_state->sleeping && static_cast<std::int32_t>(m_state->due - m_state->sleepUntil) < 0) {
+            m_state->due += m_state->period;
+            continue;
+        }
+        m_state->sleeping = false;
         Tick();
         ++ticks;
     }

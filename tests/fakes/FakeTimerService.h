@@ -24,6 +24,9 @@ public:
 
     // While true, Start returns false (and the timer stays stopped).
     bool refuseStart = false;
+    // While true, Elapse leaves out the ticks a SleepUntil asked to sleep through, as the real
+    // binding does; false delivers every tick of the period.
+    bool honourSleep = true;
 
     const std::vector<std::string>& Log() const { return m_log; }
     void ClearLog()
