@@ -72,6 +72,11 @@ void TApplication::HandleException(const std::exception& error)
 
 void TApplication::ApplyVisibility()
 {
-    if (m_mainForm)
-        m_mainForm->setVisible(m_formVisible && m_taskbarVisible && !m_minimized);
+    if (!m_mainForm)
+        return;
+    const bool visible = m_formVisible && !m_minimized;
+    // A form the window manager iconified comes back as a normal window, not as an icon.
+    if (visible && m_mainForm->isMinimized())
+        m_mainForm->setWindowState(m_mainForm->windowState() & ~Qt::WindowMinimized);
+    m_mainForm->setVisible(visible);
 }

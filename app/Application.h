@@ -10,8 +10,10 @@
 class MessageBoxes;
 class QWidget;
 
-// The application object: its title, its task-bar presence (which hides the main form with it),
-// its minimise and restore notifications, the message loop's services and the standard error box.
+// The application object: its title, its task-bar presence, its minimise (which hides the main
+// form with it) and restore notifications, the message loop's services and the standard error box.
+// The task-bar window of older desktops is the dialog's own task-bar entry here: hiding it takes
+// the dialog out of the task bar's reckoning (the tray menu opens then) but leaves it on screen.
 class TApplication final
 {
 public:
@@ -22,14 +24,14 @@ public:
 
     void SetMainForm(QWidget* form) { m_mainForm = form; }
 
-    // The main form's own visibility; it is on screen only while the task-bar window is shown too.
+    // The main form's own visibility; it is on screen only while the application is not minimised.
     void SetFormVisible(bool visible);
 
     bool TaskbarWindowVisible() const { return m_taskbarVisible; }
     void ShowTaskbarWindow(bool visible);
 
-    // The toolkit's minimise and restore: each changes the task-bar window once and then runs
-    // its notification, which the tray icon takes over.
+    // The toolkit's minimise and restore: each changes the application's state once and then runs
+    // its notification, which the tray icon takes over. Showing the task-bar window restores too.
     void Minimize();
     void Restore();
     std::function<void()> OnMinimize;

@@ -434,6 +434,15 @@ void TSetupForm::closeEvent(QCloseEvent* event)
     event->setAccepted(canClose);
 }
 
+void TSetupForm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // The dialog offers no minimise box, but window managers may iconify it all the same: that is
+    // the application's minimise, so the tray menu opens again and "Setup" brings the dialog back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        m_application.Minimize();
+}
+
 void TSetupForm::About1Click()
 {
     State.Busy = true;

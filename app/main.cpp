@@ -48,13 +48,20 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    // Log-off: the icons leave the notification area and the program ends without asking.
-    SessionEnd sessionEnd([&tray] {
-        tray.EndSession();
-        QCoreApplication::exit(0);
+    // Log-off ends the program without asking, from whatever loop it is in: the tray menu, a box,
+    // a wait. Every loop returns first; only then do the icons leave the notification area, since
+    // the signal may have come while the icon's own window was handling the click that opened
+    // the loop, and that window goes with the icon.
+    bool loggedOff = false;
+    SessionEnd sessionEnd([&application, &loggedOff] {
+        loggedOff = true;
+        application.Terminate();
     });
 
     // The form is never shown by the message loop itself: it starts in the tray unless the
     // start-up opened the dialog.
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    if (loggedOff)
+        tray.EndSession();
+    return status;
 }

@@ -5,6 +5,7 @@
 #   split   sends 9C BC, waits DELAY seconds (default 2), sends 44 80 and closes
 #   silent  accepts and never answers; the connection stays open until the client closes it
 #   linger  sends 9C BC 44 80 at once but leaves the connection open until the client closes it
+#   late    waits DELAY seconds, then sends 9C BC 44 80 and closes
 # (9C BC 44 80 is 1983-05-01 00:00:00 UTC.) Prints the server's pid, which DIR/faultsrv-PORT.pid
 # keeps for faultsrv-stop.sh; its output goes to DIR/faultsrv-PORT.log.
 set -eu
@@ -17,6 +18,7 @@ case $MODE in
 split) answer='printf $FIRST; sleep $DELAY; printf $REST' ;;
 silent) answer='exec cat >/dev/null' ;;
 linger) answer='printf $FIRST$REST; exec cat >/dev/null' ;;
+late) answer='sleep $DELAY; printf $FIRST$REST' ;;
 *)
     echo "unknown mode $MODE" >&2
     exit 2

@@ -1,0 +1,94 @@
+#!/bin/bash
+# The setup dialog stays where the user left it. A query started from the tray that fails while
+# the dialog is up shows its warning and leaves the dialog on screen; so does the About box opened
+# from the dialog. When the window manager iconifies the dialog, the tray menu still opens, a
+# double-click still starts no query, and "Setup" brings the dialog back with the unsaved edit in
+# it. Runs in a private network namespace with a timeserver that answers after two seconds, and
+# a clock (the preload shim) that refuses to be set.
+# usage: dialog-stays.sh KRONVIK TIMESHIM ARTIFACT_DIR
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+PEERS=$HERE/../peers
+APP=$1 SHIM=$2 ARTIFACTS=$3
+
+if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
+    [ "$(id -u)" = 0 ] || { echo "skipped: needs root for network namespaces"; exit 77; }
+    NS=kronvik-e2e-$$
+    W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
+    trap '"$PEERS/faultsrv-stop.sh" "$W" 37; "$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT
+    "$PEERS/netns-create.sh" "$NS" || exit 1
+    "$PEERS/faultsrv-start.sh" "$NS" "$W" late 37 2 >/dev/null || exit 1
+    KRONVIK_INSIDE_NS=1 W=$W ip netns exec "$NS" "$0" "$@"
+    exit $?
+fi
+
+mkdir -p "$ARTIFACTS"
+. "$HERE/desktop.sh"
+. "$HERE/kronvik.sh"
+trap 'kronvik_stop; desktop_stop' EXIT
+desktop_start "$W"
+kronvik_environment "$W"
+mkdir -p "$XDG_CONFIG_HOME/kronvik"
+STORE=$XDG_CONFIG_HOME/kronvik/user.reg
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n"TimeMode"="0"\n' >"$STORE"
+
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+    LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log TIMESHIM_ERRNO=1 kronvik_start "$APP" "$W"
+waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "no tray icon"
+read -r X Y WIDTH HEIGHT <<<"$(tray_icon_geometry kronvik)"
+
+double_click() { xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click --repeat 2 --delay 80 1; }
+# menu_setup: a right press opens the tray menu; its second item is "Setup".
+menu_setup() {
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) mousedown 3
+    sleep 0.15
+    xdotool mouseup 3
+    waitfor 'menu_window >/dev/null' || { import -window root "$ARTIFACTS/$1.failed.png"; desktop_fail "$1: the tray menu did not open"; }
+    sleep 0.3
+    xdotool key Down Down Return
+    waitfor 'dialog_window >/dev/null' || desktop_fail "$1: \"Setup\" did not show the dialog"
+}
+window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 | grep .; }
+clock_calls() { wc -l <"$W/clock.log" 2>/dev/null || echo 0; }
+
+# A query from the tray, then the dialog; the refused clock change comes while it is up.
+double_click
+menu_setup query
+waitfor "window_named '^Warning\$' >/dev/null" 50 || desktop_fail "no warning for the refused clock change"
+sleep 0.3
+import -window root "$ARTIFACTS/warning-over-dialog.png"
+xdotool windowactivate --sync "$(window_named '^Warning$')" key Return
+waitfor "! window_named '^Warning\$' >/dev/null" || desktop_fail "the warning did not close"
+sleep 0.5
+dialog_window >/dev/null || desktop_fail "the dialog vanished after the failed query's warning"
+
+# About from the dialog.
+xdotool windowactivate --sync "$(dialog_window)" key alt+a
+waitfor "window_named '^About' >/dev/null" || desktop_fail "the About box did not open"
+sleep 0.3
+import -window root "$ARTIFACTS/about-over-dialog.png"
+xdotool windowactivate --sync "$(window_named '^About')" key Escape
+waitfor "! window_named '^About' >/dev/null" || desktop_fail "the About box did not close"
+sleep 0.5
+dialog_window >/dev/null || desktop_fail "the dialog vanished after the About box"
+import -window root "$ARTIFACTS/dialog-after-about.png"
+
+# An unsaved edit, then the window manager iconifies the dialog.
+xdotool windowactivate --sync "$(dialog_window)" key alt+s # nothing changed: back to the tray
+waitfor '! dialog_window >/dev/null' || desktop_fail "Save left the dialog up"
+menu_setup edit
+xdotool key ctrl+a
+xdotool type --delay 20 "edited.example.test"
+xdotool windowminimize --sync "$(dialog_window)"
+waitfor '! dialog_window >/dev/null' || desktop_fail "the dialog was not iconified"
+calls=$(clock_calls)
+double_click
+sleep 3
+[ "$(clock_calls)" = "$calls" ] || desktop_fail "a double-click started a query while the dialog was iconified"
+menu_setup iconified
+import -window root "$ARTIFACTS/dialog-after-iconify.png"
+xdotool key alt+u alt+s
+waitfor '! dialog_window >/dev/null' || desktop_fail "Save left the dialog up"
+grep -qx '"Address"="edited.example.test"' "$STORE" || desktop_fail "the unsaved edit was lost: $(cat "$STORE")"
+tray_menu_exit "$ARTIFACTS/menu-at-exit.png"
+echo PASS
