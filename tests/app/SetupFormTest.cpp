@@ -15,6 +15,8 @@ private slots:
     void laterStartStaysInTheTray();
     void saveRefusesAnEmptyServer();
     void saveWritesOnlyWhenSomethingChanged();
+    void saveWritesEverySettingInOrder();
+    void passwordAloneIsAChange();
     void exitAsksOnlyAfterSetupWithChanges_data();
     void exitAsksOnlyAfterSetupWithChanges();
     void cancelPutsTheSnapshotBack();
@@ -105,6 +107,57 @@ void SetupFormTest::saveWritesOnlyWhenSomethingChanged()
     QCOMPARE(form.State.NotifiedOctets, 0);
     QVERIFY(!form.State.Busy);
     QVERIFY(!form.State.SetupOpened);
+}
+
+// Writes before a failure stay written, so the order matters; the password is stored scrambled
+// and comes back plain; the mail program is written only when it is to be offered.
+void SetupFormTest::saveWritesEverySettingInOrder()
+{
+    FormWorld world;
+    world.Store("Server", "Address", "time.example.test");
+    world.Store("EmailVfy", "EmailClient", "/usr/bin/mutt");
+    world.Store("EmailVfy", "Action", "1");
+    TSetupForm& form = world.Start();
+    form.SetupClick();
+    form.ui->EmailPOPServerEdit->setText("pop.example.test");
+    form.ui->EmailUsernameEdit->setText("kim");
+    form.ui->EmailPasswordEdit->setText(QStringLiteral("s\u00E9cret"));
+    form.ui->EmailIntervalRxSpinEdit->setValue(5);
+    form.State.EmailClientPath = "/usr/bin/thunderbird";
+    form.ui->OkButton->click();
+
+    QStringList order;
+    for (const FakeRegistry::Write& write : world.store.Writes())
+        order << write.name;
+    QCOMPARE(order,
+             (QStringList { "Address", "TimeMode", "DetectMode", "POPServer", "Username", "Password", "Interval",
+                            "Action", "EmailClient" }));
+    QCOMPARE(world.Stored("EmailVfy", "EmailClient"), QByteArray("/usr/bin/thunderbird"));
+    const QByteArray stored = world.Stored("EmailVfy", "Password");
+    QCOMPARE(stored.size(), QStringLiteral("s\u00E9cret").toUtf8().size());
+    QVERIFY(stored != QStringLiteral("s\u00E9cret").toUtf8());
+
+    // "Warn the user" leaves the stored mail program alone.
+    form.SetupClick();
+    form.EmailRadioGroup.SetItemIndex(0);
+    form.ui->OkButton->click();
+    QCOMPARE(world.store.Writes().last().name, QStringLiteral("Action"));
+    QCOMPARE(world.Stored("EmailVfy", "EmailClient"), QByteArray("/usr/bin/thunderbird"));
+
+    world.form.reset();
+    QCOMPARE(world.Start().ui->EmailPasswordEdit->text(), QStringLiteral("s\u00E9cret"));
+}
+
+void SetupFormTest::passwordAloneIsAChange()
+{
+    FormWorld world;
+    world.Store("Server", "Address", "time.example.test");
+    TSetupForm& form = world.Start();
+    form.SetupClick();
+    form.ui->EmailPasswordEdit->setText("new");
+    QVERIFY(form.SettingsChanged());
+    form.Exit1->trigger();
+    QCOMPARE(world.boxes.confirmations, QStringList { "Save current settings before exit?" });
 }
 
 void SetupFormTest::exitAsksOnlyAfterSetupWithChanges_data()
