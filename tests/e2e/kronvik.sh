@@ -55,3 +55,14 @@ tray_menu_exit() {
     KRONVIK_PID=""
     [ "$_status" = 0 ] || desktop_fail "the program ended with status $_status"
 }
+
+# kronvik_desktop ARTIFACT_DIR [notray]: the desktop of desktop.sh in W with a fresh settings
+# folder; everything started is stopped when the script ends. STORE is the settings file.
+kronvik_desktop() {
+    mkdir -p "$1"
+    trap 'kronvik_stop; desktop_stop' EXIT
+    desktop_start "$W" ${2:-}
+    kronvik_environment "$W"
+    mkdir -p "$XDG_CONFIG_HOME/kronvik"
+    STORE=$XDG_CONFIG_HOME/kronvik/user.reg
+}

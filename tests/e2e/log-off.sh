@@ -9,24 +9,12 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 PEERS=$HERE/../peers
 APP=$1 ARTIFACTS=$2
 
-if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
-    [ "$(id -u)" = 0 ] || { echo "skipped: needs root for network namespaces"; exit 77; }
-    NS=kronvik-e2e-$$
-    W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
-    trap '"$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT
-    "$PEERS/netns-create.sh" "$NS" || exit 1
-    KRONVIK_INSIDE_NS=1 W=$W ip netns exec "$NS" "$0" "$@"
-    exit $?
-fi
+. "$HERE/namespace.sh"
+namespace_enter "$0" "$@"
 
-mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"
 . "$HERE/kronvik.sh"
-trap 'kronvik_stop; desktop_stop' EXIT
-desktop_start "$W"
-kronvik_environment "$W"
-mkdir -p "$XDG_CONFIG_HOME/kronvik"
-STORE=$XDG_CONFIG_HOME/kronvik/user.reg
+kronvik_desktop "$ARTIFACTS"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n' >"$STORE"
 cp "$STORE" "$W/store.before"
 

@@ -9,27 +9,17 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 PEERS=$HERE/../peers
 APP=$1 SHIM=$2 SOUNDS=$3 ARTIFACTS=$4
 
-if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
-    [ "$(id -u)" = 0 ] || { echo "skipped: needs root for network namespaces"; exit 77; }
-    NS=kronvik-e2e-$$
-    W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
-    trap '"$PEERS/timesrv-stop.sh" "$W/server"; "$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT
-    "$PEERS/netns-create.sh" "$NS" || exit 1
-    "$PEERS/timesrv-start.sh" "$NS" "$W/server" '1983-05-01 00:00:00' >/dev/null || exit 1
-    KRONVIK_INSIDE_NS=1 W=$W ip netns exec "$NS" "$0" "$@"
-    exit $?
-fi
+. "$HERE/namespace.sh"
+namespace_setup() { "$PEERS/timesrv-start.sh" "$NS" "$W/server" '1983-05-01 00:00:00' >/dev/null; }
+namespace_teardown() { "$PEERS/timesrv-stop.sh" "$W/server"; }
+namespace_enter "$0" "$@"
 
-mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"
 . "$HERE/kronvik.sh"
-trap 'kronvik_stop; desktop_stop' EXIT
-desktop_start "$W"
-kronvik_environment "$W"
-mkdir -p "$XDG_CONFIG_HOME/kronvik"
+kronvik_desktop "$ARTIFACTS"
 # Local time in a zone without daylight saving: the clock must land on the server's instant.
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n"TimeMode"="0"\n' \
-    >"$XDG_CONFIG_HOME/kronvik/user.reg"
+    >"$STORE"
 
 # A sanitizer build would refuse a preloaded library ahead of its own runtime.
 ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
