@@ -29,8 +29,9 @@ desktop_start() {
     waitfor "[ -s '$_w/display' ]" || desktop_fail "Xvfb did not start"
     DISPLAY=:$(cat "$_w/display")
     export DISPLAY
-    # Qt would prefer a StatusNotifier host over the bus; this desktop's tray is XEmbed.
-    unset DBUS_SESSION_BUS_ADDRESS
+    # This desktop's tray is XEmbed only: no session bus. Left unset, the address would let a
+    # program start a bus of its own through X (dbus-x11).
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
     export XDG_RUNTIME_DIR="$_w/xdg" HOME="$_w/home" QT_QPA_PLATFORM=xcb
     openbox >"$_w/openbox.log" 2>&1 &
     DESKTOP_PIDS="$! $DESKTOP_PIDS"
