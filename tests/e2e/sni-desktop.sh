@@ -91,3 +91,22 @@ sni_last_item_point() {
             if (s[1] > s[2]) { print int(s[3] + s[1] - s[2] / 2), int(s[4] + s[2] / 2); exit }
         }'
 }
+
+# sni_menu_window: the menu the panel draws for an item (a window of its notification area's
+# process at the top level, larger than an icon); nothing while none is open.
+sni_menu_window() {
+    xwininfo -root -tree 2>/dev/null | awk '
+        /^     0x/ && /\("wrapper-2.0" "Wrapper-2.0"\)/ {
+            for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+[-+][0-9]+[-+][0-9]+$/) size = $i
+            split(size, s, /[x+-]/)
+            if (s[1] > 40 && s[2] > 40) { print $1; exit }
+        }' | grep .
+}
+
+# sni_press BUTTON: presses and releases BUTTON over the program's item as a hand does.
+sni_press() {
+    read -r _x _y <<<"$(sni_last_item_point)"
+    xdotool mousemove "$_x" "$_y" mousedown "$1"
+    sleep 0.15
+    xdotool mouseup "$1"
+}
