@@ -6,6 +6,7 @@
 
 SNI_BUS_PID=""
 SNI_PANEL_PID=""
+SNI_DESKTOP_FILES=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # sni_desktop_start WORKDIR [nopanel]: the display, the bus, the window manager and (unless told
 # "nopanel") the panel.
@@ -13,9 +14,9 @@ sni_desktop_start() {
     _w=$1
     mkdir -p "$_w/xdg" "$_w/services" "$_w/home/.config/xfce4/xfconf/xfce-perchannel-xml" "$_w/home/.cache"
     chmod 700 "$_w/xdg"
-    cp "$HERE/sni-panel.xml" "$_w/home/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
+    cp "$SNI_DESKTOP_FILES/sni-panel.xml" "$_w/home/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
     ln -sf /usr/share/dbus-1/services/org.xfce.Xfconf.service "$_w/services/"
-    sed -e "s#@RUNTIME@#$_w/xdg#" -e "s#@SERVICES@#$_w/services#" "$HERE/sni-session.conf.in" >"$_w/session.conf"
+    sed -e "s#@RUNTIME@#$_w/xdg#" -e "s#@SERVICES@#$_w/services#" "$SNI_DESKTOP_FILES/sni-session.conf.in" >"$_w/session.conf"
     exec 3>"$_w/display"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$_w/xvfb.log" 2>&1 &
     DESKTOP_PIDS="$!"
