@@ -30,8 +30,6 @@ public:
     void Show();
     // Leaves the tray at once and stays out of later ones.
     void Hide();
-    // A dock request is out to the running tray.
-    bool Docked() const { return m_window != 0; }
 
     void SetImage(const QIcon& icon);
     void SetToolTip(const QString& tip);

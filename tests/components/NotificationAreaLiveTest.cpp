@@ -244,9 +244,12 @@ void NotificationAreaLiveTest::exportedMenuRunsThroughTheOwner()
     }
     QCOMPARE(entries, ProgramMenu);
 
-    // The panel announces the opening, then reports the choice: "Exit", then "Setup" by a group.
+    // The panel announces the opening, alone or in a group, then reports the choice: "Exit",
+    // then "Setup" by a group.
     Call(service, menu, MenuInterface, QStringLiteral("AboutToShow"), { 0 });
     QTRY_COMPARE_WITH_TIMEOUT(shown.openings, 1, WaitMs);
+    Call(service, menu, MenuInterface, QStringLiteral("AboutToShowGroup"), { QVariant::fromValue(QList<int> { 0 }) });
+    QTRY_COMPARE_WITH_TIMEOUT(shown.openings, 2, WaitMs);
     Call(service, menu, MenuInterface, QStringLiteral("Event"),
          { 6, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u });
     QTRY_COMPARE_WITH_TIMEOUT(shown.choices, QList<int> { 5 }, WaitMs);

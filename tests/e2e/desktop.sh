@@ -3,6 +3,7 @@
 # desktop_start WORKDIR, and desktop_stop on exit (trap).
 
 DESKTOP_PIDS=""
+TRAY_PID=""
 
 desktop_fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -42,9 +43,19 @@ desktop_start() {
 # tray_start WORKDIR: the panel's tray host, as a desktop starts it (sometimes after its programs).
 tray_start() {
     trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
-        --transparent false --tint 0xcccccc >"$1/trayer.log" 2>&1 &
-    DESKTOP_PIDS="$! $DESKTOP_PIDS"
-    waitfor 'xdotool search --class trayer >/dev/null 2>&1' || desktop_fail "trayer did not start"
+        --transparent false --tint 0xcccccc >>"$1/trayer.log" 2>&1 &
+    TRAY_PID=$!
+    DESKTOP_PIDS="$TRAY_PID $DESKTOP_PIDS"
+    waitfor 'xdotool search --onlyvisible --class trayer >/dev/null 2>&1' || desktop_fail "trayer did not start"
+}
+
+# tray_stop: the tray host ends, as when a panel restarts.
+tray_stop() {
+    [ -n "$TRAY_PID" ] || return 0
+    kill "$TRAY_PID" 2>/dev/null
+    wait "$TRAY_PID" 2>/dev/null
+    DESKTOP_PIDS=$(echo " $DESKTOP_PIDS " | sed "s/ $TRAY_PID / /")
+    TRAY_PID=""
 }
 
 desktop_stop() {
