@@ -47,8 +47,8 @@ void DBusMenuExporter::SetEntries(const QStringList& entries)
     ++m_revision;
     if (m_connectionName.isEmpty())
         return;
-    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/MenuBar"), QLatin1String(Interface),
-                                                     QStringLiteral("LayoutUpdated"));
+    QDBusMessage signal
+        = QDBusMessage::createSignal(QLatin1String(Path), QLatin1String(Interface), QStringLiteral("LayoutUpdated"));
     signal << m_revision << 0;
     QDBusConnection(m_connectionName).send(signal);
 }

@@ -17,6 +17,7 @@ class DBusMenuExporter final : public QDBusVirtualObject
 {
 public:
     static constexpr const char* Interface = "com.canonical.dbusmenu";
+    static constexpr const char* Path = "/MenuBar";
 
     // Each entry a caption (an "&" marks the mnemonic) or an empty text for a separator.
     void SetEntries(const QStringList& entries);

@@ -15,7 +15,7 @@
 namespace {
 
 const QString ItemPath = QStringLiteral("/StatusNotifierItem");
-const QString MenuPath = QStringLiteral("/MenuBar");
+const QString MenuPath = QLatin1String(DBusMenuExporter::Path);
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 // Some hosts ask under the name the protocol was later proposed with.
 const QString FreedesktopInterface = QStringLiteral("org.freedesktop.StatusNotifierItem");
