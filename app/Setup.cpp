@@ -145,7 +145,7 @@ void TSetupForm::BuildComponents()
     connect(About1, &QAction::triggered, this, Guarded(&TSetupForm::About1Click));
     connect(Exit1, &QAction::triggered, this, Guarded(&TSetupForm::ExitButtonClick));
 
-    TrayIcon1.PopupMenu = &PopupMenu1;
+    TrayIcon1.SetPopupMenu(&PopupMenu1);
     TrayIcon1.OnDblClick = [this] { GettimeClick(); };
     TrayIcon1.OnMinimize = [this] { TrayIcon1Minimize(); };
     TrayIcon1.OnBeforeRestore = [this] { TrayIcon1BeforeRestore(); };

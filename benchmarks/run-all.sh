@@ -2,7 +2,8 @@
 # usage: run-all.sh BUILD_DIR
 # Runs every benchmark of BUILD_DIR and prints its figures: each bench_* executable with its
 # default arguments, then the scripts (the time query inside a network namespace, which needs
-# root, and the program's start and idle figures on a private X desktop). Figures only; nothing
+# root, and the program's start and idle figures on a private X desktop, with an XEmbed tray and
+# with a StatusNotifierItem panel). Figures only; nothing
 # is asserted. Ends non-zero when a benchmark could not run.
 set -u
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
@@ -34,5 +35,8 @@ fi
 
 section "startup.sh (the program on a private X desktop)"
 $DROP "$HERE/startup.sh" "$BUILD" || { echo "startup.sh failed" >&2; failed=1; }
+
+section "sni-startup.sh (the program on a private desktop whose panel hosts StatusNotifierItems)"
+$DROP "$HERE/sni-startup.sh" "$BUILD" || { echo "sni-startup.sh failed" >&2; failed=1; }
 
 exit $failed

@@ -16,6 +16,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 
 W=$(mktemp -d /tmp/kronvik-bench.XXXXXX)
 . "$HERE/../tests/e2e/desktop.sh"
+. "$HERE/idle.sh"
 
 PID=""
 stop_kronvik() {
@@ -58,16 +59,6 @@ start_kronvik() {
     return 1
 }
 
-# switches: "THREAD_NAME COUNT" for each thread of the program, COUNT its context switches
-# (voluntary and not); the thread name's blanks become underscores.
-switches() {
-    for _s in /proc/"$PID"/task/*/status; do
-        awk '$1 == "Name:" { $1 = ""; gsub(/^ +/, ""); gsub(/ /, "_"); name = $0 }
-             $1 == "voluntary_ctxt_switches:" || $1 == "nonvoluntary_ctxt_switches:" { n += $2 }
-             END { print name, n + 0 }' "$_s" 2>/dev/null
-    done
-}
-
 times=()
 for ((run = 0; run < RUNS; run++)); do
     start_kronvik || desktop_fail "no tray icon within 10 s (see $W/kronvik.out)"
@@ -80,15 +71,6 @@ median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ v[NR] = $1 } END { print
 echo "start to tray icon: ${median} ms median of ${RUNS} runs (${times[*]} ms; polled every 10 ms)"
 
 start_kronvik || desktop_fail "no tray icon within 10 s (see $W/kronvik.out)"
-switches >"$W/switches.before"
-sleep 10
-switches >"$W/switches.after"
-rss=$(awk '$1 == "VmRSS:" { print $2 }' /proc/"$PID"/status)
-threads=$(ls /proc/"$PID"/task | wc -l)
-echo "idle in the tray: VmRSS ${rss} kB, ${threads} threads"
-# Threads are told apart by their order in /proc, which is their creation order.
-paste -d ' ' "$W/switches.before" "$W/switches.after" | awk '
-    { d = $4 - $2; total += d; line = line sprintf(" %s %.1f,", $1, d / 10) }
-    END { sub(/,$/, "", line); printf "idle in the tray: %.1f wake-ups per second over 10 s (context switches of all threads; per thread:%s)\n", total / 10, line }'
+idle_report "$PID" "in the XEmbed tray" "$W"
 stop_kronvik
 [ ! -s "$W/clock.log" ] || echo "note: the program tried to set the clock: $(cat "$W/clock.log")" >&2

@@ -12,7 +12,28 @@ void TPopupMenu::AddSeparator()
 
 void TPopupMenu::Popup(int x, int y)
 {
+    NotifyPopup();
+    m_menu.exec(QPoint(x, y));
+}
+
+QStringList TPopupMenu::Entries() const
+{
+    QStringList entries;
+    for (const QAction* action : m_menu.actions())
+        entries << (action->isSeparator() ? QString() : action->text());
+    return entries;
+}
+
+void TPopupMenu::NotifyPopup()
+{
     if (OnPopup)
         OnPopup();
-    m_menu.exec(QPoint(x, y));
+}
+
+void TPopupMenu::Choose(int index)
+{
+    const QList<QAction*> actions = m_menu.actions();
+    if (index < 0 || index >= actions.size() || actions[index]->isSeparator())
+        return;
+    actions[index]->trigger();
 }

@@ -15,6 +15,22 @@ TTrayIcon::TTrayIcon(TApplication& application, NotificationArea& area, const QI
     m_notifyFlags = nifMessage | nifIcon | (m_notifyTip.isEmpty() ? 0u : nifTip);
     m_notifyIcon->OnMouseMessage = [this](int message) { Dispatch(IconMessage, 0, message); };
     m_notifyIcon->OnEndSession = [this] { Dispatch(WM_ENDSESSION, 1, 0); };
+    // Where the desktop reports one activation instead of buttons, it stands for a double-click,
+    // so that a single click does what the double-click does here.
+    m_notifyIcon->ActivateMessages = { NotificationIcon::LeftButtonDown, NotificationIcon::LeftButtonUp,
+                                       NotificationIcon::LeftButtonDoubleClick, NotificationIcon::LeftButtonUp };
+    m_notifyIcon->OnMenuOpening = [this] {
+        Guard([this] {
+            if (MenuAllowed())
+                m_popupMenu->NotifyPopup();
+        });
+    };
+    m_notifyIcon->OnMenuChoice = [this](int index) {
+        Guard([this, index] {
+            if (MenuAllowed())
+                m_popupMenu->Choose(index);
+        });
+    };
     if (!m_notifyIcon->Add(m_icon, m_notifyTip))
         throw EOutOfResources("Cannot create shell notification icon");
     m_application.OnMinimize = [this] { Minimize(); };
@@ -39,6 +55,12 @@ void TTrayIcon::SetHint(const QString& hint)
     else
         m_notifyFlags |= nifTip;
     UpdateIcon();
+}
+
+void TTrayIcon::SetPopupMenu(TPopupMenu* menu)
+{
+    m_popupMenu = menu;
+    m_notifyIcon->ExportMenu(menu ? menu->Entries() : QStringList());
 }
 
 void TTrayIcon::SetIcon(const QIcon& icon)
@@ -75,19 +97,28 @@ void TTrayIcon::Restore()
         OnRestore();
 }
 
+bool TTrayIcon::MenuAllowed() const
+{
+    return m_popupMenu && !m_application.TaskbarWindowVisible();
+}
+
 void TTrayIcon::ShowPopup()
 {
-    // While the dialog is up the menu would only compete with it.
-    if (!PopupMenu || m_application.TaskbarWindowVisible())
+    if (!MenuAllowed())
         return;
     const QPoint cursor = m_area.CursorPos();
-    PopupMenu->Popup(cursor.x(), cursor.y());
+    m_popupMenu->Popup(cursor.x(), cursor.y());
 }
 
 void TTrayIcon::Dispatch(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
+    Guard([&] { WindowProc(message, wParam, lParam); });
+}
+
+void TTrayIcon::Guard(const std::function<void()>& handler)
+{
     try {
-        WindowProc(message, wParam, lParam);
+        handler();
     } catch (const std::exception& error) {
         m_application.HandleException(error);
     }

@@ -55,7 +55,10 @@ public:
     const QIcon& Icon() const { return m_icon; }
     void SetIcon(const QIcon& icon);
 
-    TPopupMenu* PopupMenu = nullptr;
+    TPopupMenu* PopupMenu() const { return m_popupMenu; }
+    // Also handed to desktops that draw the icon's menu themselves; its items then run under the
+    // same rule as the menu shown here.
+    void SetPopupMenu(TPopupMenu* menu);
 
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
@@ -87,6 +90,10 @@ public:
 private:
     // Messages arrive from the platform: errors raised by handlers go to the error box.
     void Dispatch(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    void Guard(const std::function<void()>& handler);
+    // The menu opens only while the application is hidden: with the dialog up it would only
+    // compete with it.
+    bool MenuAllowed() const;
     void UpdateIcon();
     void MouseMessage(int message);
     void MouseDown(TMouseButton button, unsigned buttonShift);
@@ -97,6 +104,7 @@ private:
     TApplication& m_application;
     NotificationArea& m_area;
     std::unique_ptr<NotificationIcon> m_notifyIcon;
+    TPopupMenu* m_popupMenu = nullptr;
     QIcon m_icon;
     QString m_hint;
     QString m_notifyTip;

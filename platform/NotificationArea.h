@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -37,10 +39,24 @@ public:
     // Takes the icon out of the notification area; harmless when it is not there.
     virtual void Remove() = 0;
 
+    // Hands over a menu for desktops that draw an icon's menu themselves instead of reporting
+    // the right button: the entries in order, each a caption or an empty text for a separator.
+    // An empty list hands over none. Desktops that report the right button ignore it.
+    virtual void ExportMenu(const QStringList& entries) = 0;
+
+    // Some desktops report an icon's primary action (usually a left click) instead of its
+    // buttons; these mouse messages stand for one such activation. A plain left click unless
+    // the owner says otherwise.
+    QList<int> ActivateMessages { LeftButtonDown, LeftButtonUp };
+
     // Receives every mouse message, on the user-interface thread.
     std::function<void(int mouseMessage)> OnMouseMessage;
     // The user's session ends (log-off); the icon should leave the notification area.
     std::function<void()> OnEndSession;
+    // The desktop is about to show the exported menu.
+    std::function<void()> OnMenuOpening;
+    // The user chose entry `index` of the exported menu (separators count).
+    std::function<void(int index)> OnMenuChoice;
 };
 
 // The desktop services the tray components use beside their icons.
@@ -57,7 +73,8 @@ public:
     virtual ~NotificationArea() = default;
 
     virtual std::unique_ptr<NotificationIcon> CreateIcon() = 0;
-    // The mouse cursor in screen coordinates, now.
+    // The mouse cursor in screen coordinates, now; while an activation that the desktop reported
+    // with a point of its own is being delivered, that point.
     virtual QPoint CursorPos() const = 0;
     // The Shift, Alt and Ctrl keys held down now, as a set of Shift bits.
     virtual unsigned KeyState() const = 0;

@@ -1,82 +1,40 @@
 #include "platform/linux/QtNotificationArea.h"
 
+#include "platform/linux/DesktopTrayIcon.h"
+#include "platform/linux/StatusNotifierHostWatch.h"
+
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QIcon>
-#include <QSystemTrayIcon>
 
-class QtNotificationIcon final : public NotificationIcon
+QtNotificationArea::QtNotificationArea()
+    : m_host(std::make_unique<StatusNotifierHostWatch>())
 {
-public:
-    explicit QtNotificationIcon(QtNotificationArea& area)
-        : m_area(area)
-    {
-        QObject::connect(&m_icon, &QSystemTrayIcon::activated,
-                         [this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); });
-    }
-    ~QtNotificationIcon() override { m_area.Forget(this); }
+    QObject::connect(m_host.get(), &StatusNotifierHostWatch::Changed, [this] {
+        const QList<DesktopTrayIcon*> icons = m_icons;
+        for (DesktopTrayIcon* icon : icons)
+            if (m_icons.contains(icon))
+                icon->Update();
+    });
+}
 
-    bool Add(const QIcon& icon, const QString& tip) override
-    {
-        m_icon.setIcon(icon);
-        m_icon.setToolTip(tip);
-        // Without a tray host yet, Qt keeps the icon and embeds it once a host appears; an
-        // autostarted program often comes up before the panel, so this is not a refusal.
-        m_icon.show();
-        return true;
-    }
-
-    void Modify(const QIcon& icon, const QString& tip) override
-    {
-        m_icon.setIcon(icon);
-        m_icon.setToolTip(tip);
-    }
-
-    void Remove() override { m_icon.hide(); }
-
-private:
-    // Qt reports activations; the tray components expect the mouse messages behind them.
-    void Activated(QSystemTrayIcon::ActivationReason reason)
-    {
-        switch (reason) {
-        case QSystemTrayIcon::Trigger:
-            Send({ LeftButtonDown, LeftButtonUp });
-            break;
-        case QSystemTrayIcon::DoubleClick:
-            Send({ LeftButtonDoubleClick });
-            break;
-        case QSystemTrayIcon::Context:
-            Send({ RightButtonDown, RightButtonUp });
-            break;
-        case QSystemTrayIcon::MiddleClick:
-            Send({ MiddleButtonDown, MiddleButtonUp });
-            break;
-        case QSystemTrayIcon::Unknown:
-            break;
-        }
-    }
-
-    void Send(std::initializer_list<MouseMessage> messages)
-    {
-        for (const MouseMessage message : messages)
-            if (OnMouseMessage)
-                OnMouseMessage(message);
-    }
-
-    QtNotificationArea& m_area;
-    QSystemTrayIcon m_icon;
-};
+QtNotificationArea::~QtNotificationArea() = default;
 
 std::unique_ptr<NotificationIcon> QtNotificationArea::CreateIcon()
 {
-    auto icon = std::make_unique<QtNotificationIcon>(*this);
+    // The host tells the program's icons apart by their ids: the first bears the program's
+    // name, later ones a number beside it.
+    const QString name = QCoreApplication::applicationName();
+    const QString id = m_created == 0 ? name : QStringLiteral("%1-%2").arg(name).arg(m_created + 1);
+    ++m_created;
+    auto icon = std::make_unique<DesktopTrayIcon>(*this, *m_host, id, name);
     m_icons.append(icon.get());
     return icon;
 }
 
 QPoint QtNotificationArea::CursorPos() const
 {
-    return QCursor::pos();
+    return m_deliveredAt.value_or(QCursor::pos());
 }
 
 unsigned QtNotificationArea::KeyState() const
@@ -94,13 +52,22 @@ unsigned QtNotificationArea::KeyState() const
 
 void QtNotificationArea::EndSession()
 {
-    const QList<QtNotificationIcon*> icons = m_icons;
-    for (QtNotificationIcon* icon : icons)
+    const QList<DesktopTrayIcon*> icons = m_icons;
+    for (DesktopTrayIcon* icon : icons)
         if (m_icons.contains(icon) && icon->OnEndSession)
             icon->OnEndSession();
 }
 
-void QtNotificationArea::Forget(QtNotificationIcon* icon)
+void QtNotificationArea::Forget(DesktopTrayIcon* icon)
 {
     m_icons.removeAll(icon);
+}
+
+void QtNotificationArea::DeliverAt(QPoint at, const std::function<void()>& deliver)
+{
+    const std::optional<QPoint> outer = m_deliveredAt;
+    if (!at.isNull())
+        m_deliveredAt = at;
+    deliver();
+    m_deliveredAt = outer;
 }

@@ -4,12 +4,22 @@
 
 #include <QList>
 
-class QtNotificationIcon;
+#include <functional>
+#include <optional>
 
-// The notification area through QSystemTrayIcon (XEmbed or StatusNotifier, as Qt finds them).
+class DesktopTrayIcon;
+class StatusNotifierHostWatch;
+
+// The notification area of today's Linux desktops: each icon shows as a StatusNotifierItem
+// while a host for those runs on the session bus, and in the X system tray otherwise.
 class QtNotificationArea final : public NotificationArea
 {
 public:
+    QtNotificationArea();
+    ~QtNotificationArea() override;
+    QtNotificationArea(const QtNotificationArea&) = delete;
+    QtNotificationArea& operator=(const QtNotificationArea&) = delete;
+
     std::unique_ptr<NotificationIcon> CreateIcon() override;
     QPoint CursorPos() const override;
     unsigned KeyState() const override;
@@ -18,8 +28,14 @@ public:
     void EndSession();
 
 private:
-    friend class QtNotificationIcon;
-    void Forget(QtNotificationIcon* icon);
+    friend class DesktopTrayIcon;
+    void Forget(DesktopTrayIcon* icon);
+    // Runs `deliver` with CursorPos() answering `at`, the point a desktop's request came with;
+    // hosts that do not know it send 0, 0, and the cursor stands in.
+    void DeliverAt(QPoint at, const std::function<void()>& deliver);
 
-    QList<QtNotificationIcon*> m_icons;
+    std::unique_ptr<StatusNotifierHostWatch> m_host;
+    QList<DesktopTrayIcon*> m_icons;
+    std::optional<QPoint> m_deliveredAt;
+    int m_created = 0;
 };

@@ -24,7 +24,10 @@ private slots:
     void hintAndIconChangeOnlyWhenDifferent();
     void mouseMessagesBecomeClicksAndDoubleClicks_data();
     void mouseMessagesBecomeClicksAndDoubleClicks();
+    void desktopActivationIsTheDoubleClick();
     void rightPressOpensTheMenuOnlyWhileHidden();
+    void menuDrawnByTheDesktopRunsOnlyWhileHidden_data();
+    void menuDrawnByTheDesktopRunsOnlyWhileHidden();
     void minimizeAndRestoreOrder();
     void logOffRemovesTheIcon();
     void handlerErrorsGoToTheErrorBox();
@@ -126,13 +129,24 @@ void TrayIconTest::mouseMessagesBecomeClicksAndDoubleClicks()
     QCOMPARE(seen.join(' '), events);
 }
 
+void TrayIconTest::desktopActivationIsTheDoubleClick()
+{
+    World world;
+    TTrayIcon tray(world.application, world.area, QIcon());
+    QStringList seen;
+    tray.OnClick = [&] { seen << "click"; };
+    tray.OnDblClick = [&] { seen << "dbl"; };
+    world.area.Activate();
+    QCOMPARE(seen, (QStringList { "click", "dbl" }));
+}
+
 void TrayIconTest::rightPressOpensTheMenuOnlyWhileHidden()
 {
     World world;
     TTrayIcon tray(world.application, world.area, QIcon());
     TPopupMenu menu;
     menu.AddItem(QStringLiteral("Get time"));
-    tray.PopupMenu = &menu;
+    tray.SetPopupMenu(&menu);
     int popups = 0;
     QPoint openedAt;
     menu.OnPopup = [&] {
@@ -161,6 +175,45 @@ void TrayIconTest::rightPressOpensTheMenuOnlyWhileHidden()
     world.area.Press({ Icon::RightButtonDown });
     QCOMPARE(popups, 1); // on the press, not waiting for the release
     QCOMPARE(openedAt, world.area.cursor);
+}
+
+void TrayIconTest::menuDrawnByTheDesktopRunsOnlyWhileHidden_data()
+{
+    QTest::addColumn<bool>("dialogUp");
+    QTest::addColumn<int>("popups");
+    QTest::addColumn<QStringList>("chosen");
+
+    QTest::newRow("hidden: announced and run") << false << 1 << QStringList { "Exit" };
+    QTest::newRow("dialog up: nothing, as no menu opens then") << true << 0 << QStringList();
+}
+
+void TrayIconTest::menuDrawnByTheDesktopRunsOnlyWhileHidden()
+{
+    QFETCH(bool, dialogUp);
+    QFETCH(int, popups);
+    QFETCH(QStringList, chosen);
+
+    World world;
+    TTrayIcon tray(world.application, world.area, QIcon());
+    TPopupMenu menu;
+    QAction* getTime = menu.AddItem(QStringLiteral("Get time"));
+    menu.AddSeparator();
+    QAction* exit = menu.AddItem(QStringLiteral("Exit"));
+    QStringList ran;
+    for (QAction* item : { getTime, exit })
+        QObject::connect(item, &QAction::triggered, [&ran, item] { ran << item->text(); });
+    int announced = 0;
+    menu.OnPopup = [&] { ++announced; };
+    tray.SetPopupMenu(&menu);
+    QCOMPARE(world.area.First()->menu, (QStringList { "Get time", "", "Exit" }));
+
+    world.application.ShowTaskbarWindow(dialogUp);
+    world.area.ChooseFromMenu(1); // the separator
+    QCOMPARE(announced, popups);
+    QCOMPARE(ran, QStringList());
+    world.area.ChooseFromMenu(2);
+    QCOMPARE(announced, 2 * popups);
+    QCOMPARE(ran, chosen);
 }
 
 void TrayIconTest::minimizeAndRestoreOrder()

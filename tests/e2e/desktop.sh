@@ -3,6 +3,7 @@
 # desktop_start WORKDIR, and desktop_stop on exit (trap).
 
 DESKTOP_PIDS=""
+TRAY_PID=""
 
 desktop_fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -29,8 +30,9 @@ desktop_start() {
     waitfor "[ -s '$_w/display' ]" || desktop_fail "Xvfb did not start"
     DISPLAY=:$(cat "$_w/display")
     export DISPLAY
-    # Qt would prefer a StatusNotifier host over the bus; this desktop's tray is XEmbed.
-    unset DBUS_SESSION_BUS_ADDRESS
+    # This desktop's tray is XEmbed only: no session bus. Left unset, the address would let a
+    # program start a bus of its own through X (dbus-x11).
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
     export XDG_RUNTIME_DIR="$_w/xdg" HOME="$_w/home" QT_QPA_PLATFORM=xcb
     openbox >"$_w/openbox.log" 2>&1 &
     DESKTOP_PIDS="$! $DESKTOP_PIDS"
@@ -41,9 +43,19 @@ desktop_start() {
 # tray_start WORKDIR: the panel's tray host, as a desktop starts it (sometimes after its programs).
 tray_start() {
     trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
-        --transparent false --tint 0xcccccc >"$1/trayer.log" 2>&1 &
-    DESKTOP_PIDS="$! $DESKTOP_PIDS"
-    waitfor 'xdotool search --class trayer >/dev/null 2>&1' || desktop_fail "trayer did not start"
+        --transparent false --tint 0xcccccc >>"$1/trayer.log" 2>&1 &
+    TRAY_PID=$!
+    DESKTOP_PIDS="$TRAY_PID $DESKTOP_PIDS"
+    waitfor 'xdotool search --onlyvisible --class trayer >/dev/null 2>&1' || desktop_fail "trayer did not start"
+}
+
+# tray_stop: the tray host ends, as when a panel restarts.
+tray_stop() {
+    [ -n "$TRAY_PID" ] || return 0
+    kill "$TRAY_PID" 2>/dev/null
+    wait "$TRAY_PID" 2>/dev/null
+    DESKTOP_PIDS=$(echo " $DESKTOP_PIDS " | sed "s/ $TRAY_PID / /")
+    TRAY_PID=""
 }
 
 desktop_stop() {

@@ -1,7 +1,8 @@
 #!/bin/bash
 # An autostarted Kronvik often comes up before the desktop's panel: it must keep running
-# without a tray host and show its icon as soon as one appears. At log-off (SIGTERM) it takes
-# its icon away and ends cleanly.
+# without a tray host and show its icon as soon as one appears, and again in a tray that
+# restarts, with no stray window left in between. At log-off (SIGTERM) it takes its icon away
+# and ends cleanly.
 # usage: late-tray.sh KRONVIK
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -24,6 +25,11 @@ kill -0 "$KRONVIK_PID" 2>/dev/null || desktop_fail "Kronvik ended without a tray
 
 tray_start "$W"
 waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "the icon did not appear in the late tray"
+tray_stop
+waitfor '[ -z "$(tray_icon_geometry kronvik)" ]' || desktop_fail "the icon stayed on screen without its tray"
+tray_start "$W"
+waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "the icon did not return to the restarted tray"
+[ "$(xwininfo -root -tree | grep -c '"kronvik": ("kronvik" "kronvik")')" = 1 ] || desktop_fail "more than one icon window"
 kill -TERM "$KRONVIK_PID"
 wait "$KRONVIK_PID"
 status=$?

@@ -33,9 +33,11 @@ public:
             owner.calls << QStringLiteral("remove");
             shown = false;
         }
+        void ExportMenu(const QStringList& entries) override { menu = entries; }
 
         FakeNotificationArea& owner;
         QString tip;
+        QStringList menu;
         bool shown = false;
     };
 
@@ -54,6 +56,22 @@ public:
         for (int message : messages)
             if (!icons.isEmpty() && icons.first()->OnMouseMessage)
                 icons.first()->OnMouseMessage(message);
+    }
+    // The first icon's activation, as a desktop that reports activations instead of buttons.
+    void Activate()
+    {
+        if (!icons.isEmpty())
+            for (int message : icons.first()->ActivateMessages)
+                Press({ message });
+    }
+    // The desktop opens the first icon's exported menu and the user chooses entry `index`.
+    void ChooseFromMenu(int index)
+    {
+        Icon* icon = First();
+        if (icon && icon->OnMenuOpening)
+            icon->OnMenuOpening();
+        if (icon && icon->OnMenuChoice)
+            icon->OnMenuChoice(index);
     }
     Icon* First() const { return icons.isEmpty() ? nullptr : icons.first(); }
 
