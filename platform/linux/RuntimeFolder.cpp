@@ -1,0 +1,32 @@
+#include "platform/linux/RuntimeFolder.h"
+
+#include <QDir>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool IsPrivateFolder(const QByteArray& path)
+{
+    struct stat info
+    { };
+    return lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid()
+        && (info.st_mode & 077) == 0;
+}
+
+} // namespace
+
+QString PrivateRuntimeFolder(const QString& xdgRuntimeDir, const QString& tempDir)
+{
+    // Without a runtime folder of the session the files go below the temporary folder, which
+    // every user shares: a folder of that name made by someone else must not be used.
+    const QString folder = QDir::isAbsolutePath(xdgRuntimeDir)
+        ? QDir(xdgRuntimeDir).filePath(QStringLiteral("kronvik"))
+        : QDir(tempDir).filePath(QStringLiteral("kronvik-%1").arg(geteuid()));
+    const QByteArray path = QFile::encodeName(folder);
+    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return IsPrivateFolder(path) ? folder : QString();
+}
