@@ -2,8 +2,8 @@
 # usage: run-all.sh BUILD_DIR
 # Runs every benchmark of BUILD_DIR and prints its figures: each bench_* executable with its
 # default arguments, then the scripts (the time query inside a network namespace, which needs
-# root, and the program's start and idle figures on a private X desktop). Figures only; nothing
-# is asserted. Ends non-zero when a benchmark could not run.
+# root; the program's start and idle figures, the hand-over of a second copy and the About box,
+# on a private X desktop). Figures only; nothing is asserted. Ends non-zero when a benchmark could not run.
 set -u
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 BUILD=$(cd "$1" && pwd)
@@ -34,5 +34,8 @@ fi
 
 section "startup.sh (the program on a private X desktop)"
 $DROP "$HERE/startup.sh" "$BUILD" || { echo "startup.sh failed" >&2; failed=1; }
+
+section "handover.sh (a second copy and the About box on a private X desktop)"
+$DROP "$HERE/handover.sh" "$BUILD" || { echo "handover.sh failed" >&2; failed=1; }
 
 exit $failed
