@@ -16,10 +16,11 @@ class Registry;
 
 // The form saver. It keeps the placement of its owner form, and of every other form of the
 // program, in the store: saved when the owner closes (and by SavePlacement), put back by
-// RestorePlacement before the owner is first shown. It also offers the settings operations: one key below the current
-// user's root, named after IniFileName, with one section (subkey) per group of settings. Every operation opens the
-// store, performs one access and keeps nothing, so changes made by others are always seen. Failures raise
-// ERegistryException; a missing section or value gives the default.
+// RestorePlacement before the owner is first shown. It also offers the settings operations: one
+// key below the current user's root, named after IniFileName, with one section (subkey) per group
+// of settings. Every operation opens the store, performs one access and keeps nothing, so changes
+// made by others are always seen. Failures raise ERegistryException; a missing section or value
+// gives the default.
 class TRegFormSaver final : public QObject
 {
 public:
