@@ -2,7 +2,7 @@
 
 #include "app/MessageBoxes.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QWidget>
 
 TApplication::TApplication(QString title, MessageBoxes& messageBoxes, std::function<void()> quit)
@@ -45,10 +45,34 @@ void TApplication::Restore()
 
 void TApplication::BringToForeground()
 {
-    if (m_mainForm && m_mainForm->isVisible()) {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    } else if (m_mainForm && m_mainForm->isVisible()) {
         m_mainForm->raise();
         m_mainForm->activateWindow();
     }
+}
+
+bool TApplication::IsIconic() const
+{
+    return !m_taskbarVisible || m_minimized || (m_mainForm && m_mainForm->isMinimized());
+}
+
+void TApplication::RestoreWindow()
+{
+    if (!m_taskbarVisible || m_minimized)
+        Restore();
+    if (m_mainForm && m_mainForm->isVisible() && m_mainForm->isMinimized())
+        m_mainForm->setWindowState(m_mainForm->windowState() & ~Qt::WindowMinimized);
+}
+
+void TApplication::BringToTop()
+{
+    if (m_mainForm && m_mainForm->isVisible())
+        m_mainForm->raise();
+    if (QWidget* modal = QApplication::activeModalWidget())
+        modal->raise();
 }
 
 void TApplication::ProcessMessages()

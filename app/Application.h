@@ -37,8 +37,18 @@ public:
     std::function<void()> OnMinimize;
     std::function<void()> OnRestore;
 
-    // Brings the application's windows in front of other programs' (the foreground window).
+    // Brings the application's windows in front of other programs' (the foreground window): a
+    // modal box before the main form.
     void BringToForeground();
+
+    // The application as another copy's hand-over sees it. Iconic: minimised into the tray, or its
+    // main form iconified by the window manager.
+    bool IsIconic() const;
+    // Brings an iconic application back: from the tray through the restore notification (so the
+    // tray icon and the controller take part), an iconified main form to its normal state.
+    void RestoreWindow();
+    // Raises the application's windows above other programs', a modal box above the main form.
+    void BringToTop();
 
     void ProcessMessages();
     // Ends the message loop, nested ones included; the program then ends.

@@ -3,8 +3,11 @@
 #include "app/Errors.h"
 #include "platform/Registry.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QScreen>
 #include <QStringList>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdint>
@@ -33,11 +36,267 @@ QString TextOf(const QByteArray& data)
     return QString::fromUtf8(end < 0 ? data : data.left(end));
 }
 
+// Child controls are saved by name; Qt's own inner widgets ("qt_…") and unnamed ones have none to
+// go by, though the controls inside them do.
+bool IsNamedControl(const QWidget* control)
+{
+    const QString name = control->objectName();
+    return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
+}
+
+QList<QWidget*> ChildControls(QWidget* parent)
+{
+    QList<QWidget*> controls;
+    for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isWindow())
+            controls.append(child);
+    }
+    return controls;
+}
+
+// Whether the user can reach a window placed here: the middle of its top edge, where the
+// title bar is, must lie on one of the screens. A stored place on a monitor since removed is not.
+bool OnSomeScreen(const QPoint& pos, const QSize& size)
+{
+    return QGuiApplication::screenAt(QPoint(pos.x() + size.width() / 2, pos.y())) != nullptr;
+}
+
 } // namespace
 
-TRegFormSaver::TRegFormSaver(Registry& registry)
+TRegFormSaver::TRegFormSaver(Registry& registry, QWidget* owner, ErrorHandler onError)
     : m_registry(registry)
-{ }
+    , m_owner(owner)
+    , m_onError(std::move(onError))
+    , m_iniFileName(owner ? owner->objectName() : QString())
+{
+    if (m_owner)
+        m_owner->installEventFilter(this);
+}
+
+TRegFormSaver::~TRegFormSaver()
+{
+    if (m_owner)
+        m_owner->removeEventFilter(this);
+}
+
+bool TRegFormSaver::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_owner)
+        return false;
+    switch (event->type()) {
+    case QEvent::Show:
+        m_ownerShown = true;
+        return false;
+    case QEvent::WindowStateChange:
+        if (m_isEnabled)
+            CaptureBounds(static_cast<QWindowStateChangeEvent*>(event)->oldState());
+        return false;
+    case QEvent::Move:
+    case QEvent::Resize:
+        if (m_owner->windowState() == Qt::WindowNoState) {
+            m_normalPos = m_owner->pos();
+            m_normalSize = m_owner->frameGeometry().size();
+        }
+        return false;
+    case QEvent::Close:
+        return FormClose(event);
+    default:
+        return false;
+    }
+}
+
+void TRegFormSaver::CaptureBounds(Qt::WindowStates oldState)
+{
+    const Qt::WindowStates changed = Qt::WindowMinimized | Qt::WindowMaximized;
+    if ((oldState & changed) || !(m_owner->windowState() & changed))
+        return;
+    m_boundsCaptured = true;
+    m_capturedPos = m_normalPos;
+    m_capturedSize = m_normalSize;
+}
+
+bool TRegFormSaver::FormClose(QEvent* event)
+{
+    if (m_inClose)
+        return false;
+    m_inClose = true;
+    QCoreApplication::sendEvent(m_owner, event);
+    m_inClose = false;
+    if (event->isAccepted()) {
+        try {
+            SavePlacement();
+        } catch (const std::exception& error) {
+            if (m_onError)
+                m_onError(error);
+        }
+    }
+    return true;
+}
+
+QString TRegFormSaver::PlacementSection() const
+{
+    return m_iniSection.isEmpty() ? QStringLiteral("OtherInfo") : m_iniSection;
+}
+
+QList<QWidget*> TRegFormSaver::Forms() const
+{
+    // The program's own windows: not menus, tips or the windows Qt makes for itself (message
+    // boxes, file dialogs, tray icons), whose classes carry Qt's prefix.
+    QList<QWidget*> others;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = widget->windowType();
+        if (widget != m_owner && (type == Qt::Window || type == Qt::Dialog)
+            && !QByteArray(widget->metaObject()->className()).startsWith('Q'))
+            others.append(widget);
+    }
+    std::sort(others.begin(), others.end(), [](const QWidget* a, const QWidget* b) {
+        return qstrcmp(a->metaObject()->className(), b->metaObject()->className()) < 0;
+    });
+    if (m_owner)
+        others.prepend(m_owner);
+    return others;
+}
+
+bool TRegFormSaver::HasPlacement(QWidget* form) const
+{
+    // A form not shown yet in this run has no place of its own: saving would overwrite the
+    // stored place with wherever the toolkit happens to keep the hidden window.
+    return form == m_owner ? m_ownerShown : form->isVisible();
+}
+
+void TRegFormSaver::SavePlacement()
+{
+    if (!m_isEnabled)
+        return;
+    if (OnSave)
+        OnSave(m_owner);
+    OpenStore();
+    const QString section = PlacementSection();
+    for (QWidget* form : Forms()) {
+        if (HasPlacement(form))
+            SaveForm(form, section);
+    }
+}
+
+void TRegFormSaver::SaveForm(QWidget* form, const QString& section)
+{
+    const QString prefix = QString::fromLatin1(form->metaObject()->className());
+    const Qt::WindowStates state = form->windowState();
+    const bool normal = !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    if (SaveState) {
+        const int code = (state & Qt::WindowMinimized) ? 1 : (state & Qt::WindowMaximized) ? 3 : 2;
+        PutNumber(section, prefix + QLatin1String("_WindowState"), code);
+    }
+    // Outside the normal state only the owner's recorded normal bounds are known.
+    const bool known = normal || (form == m_owner && m_boundsCaptured);
+    const QPoint pos = normal ? form->pos() : m_capturedPos;
+    const QSize size = normal ? form->frameGeometry().size() : m_capturedSize;
+    if (SaveSize && known) {
+        PutNumber(section, prefix + QLatin1String("_Width"), size.width());
+        PutNumber(section, prefix + QLatin1String("_Height"), size.height());
+    }
+    if (SaveLocation && known) {
+        PutNumber(section, prefix + QLatin1String("_Top"), pos.y());
+        PutNumber(section, prefix + QLatin1String("_Left"), pos.x());
+    }
+    if (SaveVisible)
+        PutNumber(section, prefix + QLatin1String("_Visible"), form->isVisible() ? 1 : 0);
+    if (SaveDesktop)
+        SaveControls(form, section);
+}
+
+void TRegFormSaver::SaveControls(QWidget* parent, const QString& section)
+{
+    for (QWidget* control : ChildControls(parent)) {
+        bool save = IsNamedControl(control);
+        if (save && OnSaveControl)
+            OnSaveControl(control, save);
+        if (save) {
+            const QString prefix = control->objectName();
+            if (SaveSize) {
+                PutNumber(section, prefix + QLatin1String("_Width"), control->width());
+                PutNumber(section, prefix + QLatin1String("_Height"), control->height());
+            }
+            if (SaveLocation) {
+                PutNumber(section, prefix + QLatin1String("_Top"), control->y());
+                PutNumber(section, prefix + QLatin1String("_Left"), control->x());
+            }
+            if (SaveVisible)
+                PutNumber(section, prefix + QLatin1String("_Visible"), control->isHidden() ? 0 : 1);
+        }
+        SaveControls(control, section);
+    }
+}
+
+void TRegFormSaver::RestorePlacement()
+{
+    if (!m_isEnabled)
+        return;
+    OpenStore();
+    const QString section = PlacementSection();
+    for (QWidget* form : Forms())
+        RestoreForm(form, section);
+    if (OnRestore)
+        OnRestore(m_owner);
+}
+
+void TRegFormSaver::RestoreForm(QWidget* form, const QString& section)
+{
+    const QString prefix = QString::fromLatin1(form->metaObject()->className());
+    const bool normal = !(form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    if (SaveSize && normal) {
+        const QSize frame = form->frameGeometry().size();
+        const QSize stored(FetchNumber(section, prefix + QLatin1String("_Width"), frame.width()),
+                           FetchNumber(section, prefix + QLatin1String("_Height"), frame.height()));
+        form->resize(form->size() + stored - frame);
+    }
+    if (SaveLocation) {
+        const int top = FetchNumber(section, prefix + QLatin1String("_Top"), form->y());
+        const int left = FetchNumber(section, prefix + QLatin1String("_Left"), form->x());
+        if (OnSomeScreen(QPoint(left, top), form->frameGeometry().size()))
+            form->move(left, top);
+    }
+    // A form in the middle of being shown is not hidden again under its own show.
+    if (SaveVisible && !(form == m_owner && form->isVisible()))
+        form->setVisible(FetchNumber(section, prefix + QLatin1String("_Visible"), form->isVisible() ? 1 : 0) != 0);
+    if (SaveState) {
+        switch (FetchNumber(section, prefix + QLatin1String("_WindowState"), 2)) {
+        case 1:
+            form->setWindowState((form->windowState() & ~Qt::WindowMaximized) | Qt::WindowMinimized);
+            break;
+        case 2:
+            form->setWindowState(form->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+            break;
+        case 3:
+            form->setWindowState((form->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+            break;
+        default:
+            break;
+        }
+    }
+    if (SaveDesktop)
+        RestoreControls(form, section);
+}
+
+void TRegFormSaver::RestoreControls(QWidget* parent, const QString& section)
+{
+    for (QWidget* control : ChildControls(parent)) {
+        if (IsNamedControl(control)) {
+            const QString prefix = control->objectName();
+            if (SaveSize)
+                control->resize(FetchNumber(section, prefix + QLatin1String("_Width"), control->width()),
+                                FetchNumber(section, prefix + QLatin1String("_Height"), control->height()));
+            if (SaveLocation) {
+                const int top = FetchNumber(section, prefix + QLatin1String("_Top"), control->y());
+                control->move(FetchNumber(section, prefix + QLatin1String("_Left"), control->x()), top);
+            }
+            if (SaveVisible)
+                control->setVisible(
+                    FetchNumber(section, prefix + QLatin1String("_Visible"), control->isHidden() ? 0 : 1) != 0);
+        }
+        RestoreControls(control, section);
+    }
+}
 
 void TRegFormSaver::PutText(const QString& section, const QString& name, const QString& text)
 {

@@ -3,12 +3,12 @@
 #include "app/Application.h"
 #include "app/MessageBoxes.h"
 #include "app/PasswordScrambler.h"
+#include "components/About.h"
 #include "components/FormTimers.h"
 #include "dialup/ConnectionProbe.h"
 #include "ui_SetupForm.h"
 
 #include <QCloseEvent>
-#include <QDialog>
 #include <QGuiApplication>
 #include <QProxyStyle>
 #include <QScreen>
@@ -71,7 +71,7 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , TCPClient1(platform.Sockets, application.ErrorBox())
     , TCPClient2(platform.Sockets, application.ErrorBox())
     , TrayIcon1(application, platform.Tray, ProgramIcon())
-    , RegFormSaver1(platform.Store)
+    , RegFormSaver1(platform.Store, this, application.ErrorBox())
     , RxTimerList1(platform.Ticks, platform.Timers, application.ErrorBox())
     , RxTimerEvent1(platform.Ticks)
     , RxTimerEvent2(platform.Ticks)
@@ -160,6 +160,11 @@ void TSetupForm::BuildComponents()
     RxTimerEvent3.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent3Timer(); };
 
     RegFormSaver1.SetIniFileName(QStringLiteral("Kronvik"));
+    RegFormSaver1.SetIniSection(QStringLiteral("Position"));
+    RegFormSaver1.SetIsEnabled(true);
+    RegFormSaver1.SaveSize = false;
+    RegFormSaver1.SaveState = false;
+    RegFormSaver1.SaveVisible = false;
 
     OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"),
                     QStringLiteral("Executable Files|*.exe;*.com;*.pif;"), QStringLiteral("\\"), QString() };
@@ -302,10 +307,19 @@ void TSetupForm::TrayIcon1Restore()
 
 void TSetupForm::TrayIcon1BeforeRestore()
 {
+    // The form's initial placement, centred on the screen; the form saver then puts it where the
+    // user left it, when that place is known and still on a screen. Later showings keep the
+    // form wherever the user moved it.
     if (!m_placed) {
         m_placed = true;
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
+        try {
+            RegFormSaver1.RestorePlacement();
+        } catch (const std::exception& error) {
+            // The dialog still comes up, where the toolkit put it.
+            m_application.HandleException(error);
+        }
     }
     m_application.SetFormVisible(true);
 }
@@ -413,6 +427,7 @@ void TSetupForm::ExitButtonClick()
         if (m_messageBoxes.Confirm(QStringLiteral("Save current settings before exit?")))
             UpdateIniFile();
     }
+    RegFormSaver1.SavePlacement();
     TCPClient1.Close();
     m_application.Terminate();
 }
@@ -448,9 +463,8 @@ void TSetupForm::About1Click()
     State.Busy = true;
     TrayIcon1Restore();
     {
-        QDialog about(isVisible() ? this : nullptr);
-        about.setWindowTitle(QStringLiteral("About"));
-        about.setModal(true);
+        TAboutBox about(isVisible() ? this : nullptr, m_platform.Version, m_platform.Shell,
+                        [this](int code) { Alert(code); });
         about.exec();
     }
     TrayIcon1.Minimize();

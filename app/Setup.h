@@ -27,6 +27,8 @@ class TApplication;
 // Exactly one exists for the whole run.
 class TSetupForm final : public QWidget
 {
+    Q_OBJECT
+
 public:
     // Builds every component from the form description and runs FormCreate; an error raised
     // there is shown and the rest of the start-up is skipped, the form is still created.

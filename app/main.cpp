@@ -1,16 +1,21 @@
 #include "app/Application.h"
 #include "app/ApplicationTitle.h"
+#include "app/JustOne32.h"
+#include "app/PreviousInstance.h"
 #include "app/QtFileDialogs.h"
 #include "app/QtMessageBoxes.h"
 #include "app/Setup.h"
 #include "platform/linux/AlsaSoundOutput.h"
+#include "platform/linux/ElfVersionInfo.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/InterfaceRemoteAccess.h"
 #include "platform/linux/LinuxSystemClock.h"
+#include "platform/linux/LocalSingleInstance.h"
 #include "platform/linux/MonotonicTickSource.h"
 #include "platform/linux/PosixSocketApi.h"
 #include "platform/linux/QtNotificationArea.h"
 #include "platform/linux/QtTimerService.h"
+#include "platform/linux/RuntimeFolder.h"
 #include "platform/linux/SessionEnd.h"
 #include "platform/linux/XdgDesktopShell.h"
 
@@ -25,6 +30,17 @@ int main(int argc, char* argv[])
     // A tray program: closing a message box while the dialog is hidden must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    QtMessageBoxes messageBoxes;
+    TApplication application(ApplicationTitle(QCoreApplication::applicationFilePath()), messageBoxes);
+
+    // The start-up test comes before anything else: a later copy hands over to the running one and
+    // ends here, without a window, a tray icon or a word written to the settings.
+    LocalSingleInstance instance(PrivateRuntimeFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath()));
+    TPreviousInstance previousInstance(instance, application.Title());
+    TJustOne32 JustOne321(application, instance, previousInstance);
+    if (application.Terminated())
+        return 0;
+
     MonotonicTickSource ticks;
     QtTimerService timers(ticks);
     PosixSocketApi sockets;
@@ -34,11 +50,10 @@ int main(int argc, char* argv[])
     QtNotificationArea tray;
     InterfaceRemoteAccess dialup;
     XdgDesktopShell shell;
-    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell };
+    ElfVersionInfo version;
+    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version };
 
-    QtMessageBoxes messageBoxes;
     QtFileDialogs fileDialogs;
-    TApplication application(ApplicationTitle(QCoreApplication::applicationFilePath()), messageBoxes);
     std::unique_ptr<TSetupForm> SetupForm;
     try {
         SetupForm = std::make_unique<TSetupForm>(application, platform, messageBoxes, fileDialogs);

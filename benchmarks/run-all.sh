@@ -2,9 +2,9 @@
 # usage: run-all.sh BUILD_DIR
 # Runs every benchmark of BUILD_DIR and prints its figures: each bench_* executable with its
 # default arguments, then the scripts (the time query inside a network namespace, which needs
-# root, and the program's start and idle figures on a private X desktop, with an XEmbed tray and
-# with a StatusNotifierItem panel). Figures only; nothing
-# is asserted. Ends non-zero when a benchmark could not run.
+# root; the program's start and idle figures with an XEmbed tray and with a StatusNotifierItem
+# panel, the hand-over of a second copy and the About box, on a private X desktop). Figures only;
+# nothing is asserted. Ends non-zero when a benchmark could not run.
 set -u
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 BUILD=$(cd "$1" && pwd)
@@ -38,5 +38,8 @@ $DROP "$HERE/startup.sh" "$BUILD" || { echo "startup.sh failed" >&2; failed=1; }
 
 section "sni-startup.sh (the program on a private desktop whose panel hosts StatusNotifierItems)"
 $DROP "$HERE/sni-startup.sh" "$BUILD" || { echo "sni-startup.sh failed" >&2; failed=1; }
+
+section "handover.sh (a second copy and the About box on a private X desktop)"
+$DROP "$HERE/handover.sh" "$BUILD" || { echo "handover.sh failed" >&2; failed=1; }
 
 exit $failed

@@ -9,6 +9,7 @@ class SoundOutput;
 class SystemClock;
 class TickSource;
 class TimerService;
+class VersionInfo;
 
 // Every platform service the program uses, handed to the controller at start. The program
 // builds it from the Linux bindings; each test builds one from fresh fakes.
@@ -23,4 +24,5 @@ struct Platform
     NotificationArea& Tray;
     RemoteAccess& Dialup;
     DesktopShell& Shell;
+    VersionInfo& Version;
 };

@@ -8,10 +8,11 @@
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeRemoteAccess.h"
 #include "tests/fakes/FakeSoundOutput.h"
+#include "tests/fakes/FakeVersionInfo.h"
 
 // The fakes every setup form of the tests stands among, whatever sockets, timers and clock it
 // gets: the store, the sounds, the tray, the message boxes, the file dialogs, the dial-up links,
-// the desktop's opener and an application that never quits.
+// the desktop's opener, the version block and an application that never quits.
 struct DesktopFakes
 {
     FakeSoundOutput sound;
@@ -21,6 +22,7 @@ struct DesktopFakes
     FakeFileDialogs fileDialogs;
     FakeRemoteAccess dialup;
     FakeDesktopShell shell;
+    FakeVersionInfo version;
     // Quitting would end every later message loop of the test run, modal ones included.
     TApplication application { QStringLiteral("kronvik"), boxes, [] {} };
 };

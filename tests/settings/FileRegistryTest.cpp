@@ -99,10 +99,14 @@ private slots:
         QFETCH(QByteArray, line);
         {
             FileRegistry registry(m_path);
-            TRegFormSaver(registry).PutBytes("EmailVfy", "Password", data);
+            TRegFormSaver store(registry);
+            store.SetIniFileName("Kronvik");
+            store.PutBytes("EmailVfy", "Password", data);
         }
         FileRegistry registry(m_path);
-        QCOMPARE(TRegFormSaver(registry).FetchBytes("EmailVfy", "Password", "default"), data);
+        TRegFormSaver store(registry);
+        store.SetIniFileName("Kronvik");
+        QCOMPARE(store.FetchBytes("EmailVfy", "Password", "default"), data);
         Registry::Value value;
         QCOMPARE(registry.ReadValue("Kronvik\\EmailVfy", "Password", value), Result::Ok);
         QCOMPARE(value.type, Registry::RegSz);
@@ -251,6 +255,7 @@ private slots:
         QVERIFY2(error.contains(m_path) && error.contains(QStringLiteral("line %1:").arg(line)), qPrintable(error));
         // The user hears of it through the store's errors, with the file, the line and what to do.
         TRegFormSaver store(registry);
+        store.SetIniFileName("Kronvik");
         for (const auto& act : { std::function<void()>([&] { store.FetchText("Server", "Address", {}); }),
                                  std::function<void()>([&] { store.PutText("Server", "Address", "other"); }) }) {
             try {

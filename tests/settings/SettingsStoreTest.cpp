@@ -46,6 +46,7 @@ private slots:
     {
         FakeRegistry registry;
         TRegFormSaver store(registry);
+        store.SetIniFileName("Kronvik");
         // First start: defaults, and nothing but the store's own key is created.
         QStringList list { "left over" };
         QCOMPARE(store.FetchText("Server", "Address", "none"), QString("none"));
@@ -99,6 +100,7 @@ private slots:
         QFETCH(bool, valuesOnly);
         FakeRegistry registry;
         TRegFormSaver store(registry);
+        store.SetIniFileName("Kronvik");
         const QString key = "Kronvik\\AppLauncher";
         registry.SetValue(key, "App0", Registry::RegSz, "/usr/bin/a");
         registry.SetValue(key, "App1", Registry::RegSz, "");
@@ -155,6 +157,7 @@ private slots:
         QFETCH(Act, act);
         FakeRegistry registry;
         TRegFormSaver store(registry);
+        store.SetIniFileName("Kronvik");
         registry.SetValue("Kronvik\\AppLauncher", "App0", Registry::RegSz, "a");
         arrange(registry);
         QStringList list { "kept" };

@@ -17,7 +17,7 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
 {
     LiveSocketWorld()
         : timers(ticks)
-        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell }
+        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version }
     { }
 
     // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
