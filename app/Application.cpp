@@ -54,6 +54,11 @@ void TApplication::BringToForeground()
     }
 }
 
+bool TApplication::TaskbarWindowOnScreen() const
+{
+    return m_taskbarVisible && !(m_mainForm && m_mainForm->isMinimized());
+}
+
 bool TApplication::IsIconic() const
 {
     return !m_taskbarVisible || m_minimized || (m_mainForm && m_mainForm->isMinimized());

@@ -28,6 +28,9 @@ public:
     void SetFormVisible(bool visible);
 
     bool TaskbarWindowVisible() const { return m_taskbarVisible; }
+    // The task-bar window is shown and its form not iconified by the window manager: the user
+    // can reach the dialog without the tray icon.
+    bool TaskbarWindowOnScreen() const;
     void ShowTaskbarWindow(bool visible);
 
     // The toolkit's minimise and restore: each changes the application's state once and then runs

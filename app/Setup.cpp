@@ -338,7 +338,12 @@ void TSetupForm::TrayIcon1Minimize()
 void TSetupForm::SetupClick()
 {
     State.SetupOpened = true;
-    TrayIcon1.Restore();
+    // An open dialog that the window manager iconified comes back as the user left it, with its
+    // snapshot: taken again, it would make Save skip and Cancel keep the edits made so far.
+    if (m_application.TaskbarWindowVisible())
+        m_application.RestoreWindow();
+    else
+        TrayIcon1.Restore();
     activateWindow();
     raise();
     FocusActivePage();
@@ -449,26 +454,26 @@ void TSetupForm::closeEvent(QCloseEvent* event)
     event->setAccepted(canClose);
 }
 
-void TSetupForm::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    // The dialog offers no minimise box, but window managers may iconify it all the same: that is
-    // the application's minimise, so the tray menu opens again and "Setup" brings the dialog back.
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        m_application.Minimize();
-}
-
 void TSetupForm::About1Click()
 {
-    State.Busy = true;
-    TrayIcon1Restore();
-    {
+    ShowControllerBox([this] {
         TAboutBox about(isVisible() ? this : nullptr, m_platform.Version, m_platform.Shell,
                         [this](int code) { Alert(code); });
         about.exec();
+    });
+}
+
+void TSetupForm::ShowControllerBox(const std::function<void()>& box)
+{
+    const bool dialogUp = m_application.TaskbarWindowVisible();
+    State.Busy = true;
+    if (!dialogUp)
+        TrayIcon1Restore();
+    box();
+    if (!dialogUp) {
+        TrayIcon1.Minimize();
+        State.Busy = false;
     }
-    TrayIcon1.Minimize();
-    State.Busy = false;
 }
 
 void TSetupForm::PopupMenu1Popup()

@@ -13,6 +13,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -91,7 +92,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -100,8 +100,13 @@ private:
     void LoadLauncherList();
     void SetEmailClientDialogPath();
     void MinimizeApplication();
-    // Ends a time query that failed: the message, then back to the tray.
+    // Ends a time query that failed: the message, then back to where the user was.
     void ShowQueryFailure(const QString& text);
+    // A message or the About box of the controller. From the tray the controller comes up for it
+    // (the restore bookkeeping) and goes back to the tray after it. Over the open dialog, the
+    // dialog stays as it was: its snapshot is not taken again, so that Save still stores the
+    // edits made so far and Cancel still undoes them, and Busy and the stopped mail timer stay.
+    void ShowControllerBox(const std::function<void()>& box);
     void FocusActivePage();
     double IntervalValue() const;
     // Runs a handler the toolkit calls; what it raises goes to the standard error box.

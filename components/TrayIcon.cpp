@@ -99,7 +99,7 @@ void TTrayIcon::Restore()
 
 bool TTrayIcon::MenuAllowed() const
 {
-    return m_popupMenu && !m_application.TaskbarWindowVisible();
+    return m_popupMenu && !m_application.TaskbarWindowOnScreen();
 }
 
 void TTrayIcon::ShowPopup()

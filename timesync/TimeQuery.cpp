@@ -88,13 +88,11 @@ void TSetupForm::RxTimerEvent3Timer()
 
 void TSetupForm::ShowQueryFailure(const QString& text)
 {
-    State.Busy = true;
-    TrayIcon1Restore();
-    m_application.BringToForeground();
-    Alert(1);
-    m_messageBoxes.Warning(text);
-    if (TCPClient1.State() != ssIdle)
-        TCPClient1.Close();
-    TrayIcon1.Minimize();
-    State.Busy = false;
+    ShowControllerBox([this, &text] {
+        m_application.BringToForeground();
+        Alert(1);
+        m_messageBoxes.Warning(text);
+        if (TCPClient1.State() != ssIdle)
+            TCPClient1.Close();
+    });
 }

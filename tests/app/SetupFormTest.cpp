@@ -28,6 +28,8 @@ private slots:
     void launcherSectionIsRewrittenOnlyWhenEdited();
     void storeErrorsGoToTheErrorBox();
     void aboutTakesTheSnapshotAndReturnsToTheTray();
+    void boxOverTheOpenDialogLeavesItAsItWas_data();
+    void boxOverTheOpenDialogLeavesItAsItWas();
 };
 
 void SetupFormTest::firstStartOpensTheDialog()
@@ -408,6 +410,52 @@ void SetupFormTest::aboutTakesTheSnapshotAndReturnsToTheTray()
     // The snapshot is no longer empty, but Exit still asks nothing: the dialog was never opened.
     form.ExitButtonClick();
     QVERIFY(world.boxes.confirmations.isEmpty());
+}
+
+void SetupFormTest::boxOverTheOpenDialogLeavesItAsItWas_data()
+{
+    QTest::addColumn<bool>("failedQuery"); // else the About box
+
+    QTest::newRow("About box") << false;
+    QTest::newRow("warning of a query started from the tray") << true;
+}
+
+// Edits made in the dialog are still saved after the box, and nothing runs under the dialog.
+void SetupFormTest::boxOverTheOpenDialogLeavesItAsItWas()
+{
+    QFETCH(bool, failedQuery);
+
+    FormWorld world;
+    world.Store("Server", "Address", "time.example.test");
+    world.Store("EmailVfy", "POPServer", "pop.example.test");
+    world.Store("EmailVfy", "Username", "kim");
+    world.Store("EmailVfy", "Password", "x");
+    world.Store("EmailVfy", "Interval", "5");
+    TSetupForm& form = world.Start();
+    const winsock::Socket socket = world.sockets.NextHandle();
+    if (failedQuery)
+        world.tray.Press({ NotificationIcon::LeftButtonDoubleClick });
+    form.SetupClick();
+    form.ui->ServerAddrEdit->setText("edited.example.test");
+
+    if (failedQuery) {
+        world.sockets.Deliver(socket, winsock::FdConnect, 10061);
+        QCOMPARE(world.boxes.warnings.size(), 1);
+    } else {
+        QTimer::singleShot(0, [] {
+            if (QWidget* about = QApplication::activeModalWidget())
+                about->close();
+        });
+        form.About1->trigger();
+    }
+
+    QVERIFY(form.isVisible());
+    QVERIFY(form.State.Busy);
+    QVERIFY(!form.RxTimerEvent4.Enabled());
+    QCOMPARE(world.TrayTip(), world.application.Title());
+    QCOMPARE(form.Snapshot.SavedServerAddress, QStringLiteral("time.example.test"));
+    form.ui->OkButton->click();
+    QCOMPARE(world.Stored("Server", "Address"), QByteArray("edited.example.test"));
 }
 
 QTEST_MAIN(SetupFormTest)
