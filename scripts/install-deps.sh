@@ -8,9 +8,10 @@ PACKAGES="
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev
     fonts-dejavu-core fonts-liberation
-    xvfb xauth openbox trayer xdotool x11-utils imagemagick
+    xvfb xauth openbox trayer xdotool x11-utils imagemagick xclip
     alsa-utils
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
+    dovecot-core dovecot-pop3d curl
 "
 
 missing=""
@@ -25,7 +26,7 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
-# Daemons that come with test peers (inetd) must not start as system services:
+# Daemons that come with test peers (inetd, dovecot) must not start as system services:
 # the tests start their own copies, by process id, inside private namespaces.
 guard=/usr/sbin/policy-rc.d
 own_guard=no

@@ -16,17 +16,19 @@ public:
         { }
         ~Icon() override { owner.icons.removeAll(this); }
 
-        bool Add(const QIcon&, const QString& newTip) override
+        bool Add(const QIcon& newImage, const QString& newTip) override
         {
             owner.calls << QStringLiteral("add:") + newTip;
             shown = owner.acceptIcons;
             tip = newTip;
+            images << newImage.cacheKey();
             return owner.acceptIcons;
         }
-        void Modify(const QIcon&, const QString& newTip) override
+        void Modify(const QIcon& newImage, const QString& newTip) override
         {
             owner.calls << QStringLiteral("modify:") + newTip;
             tip = newTip;
+            images << newImage.cacheKey();
         }
         void Remove() override
         {
@@ -34,9 +36,19 @@ public:
             shown = false;
         }
 
+        // Sends mouse messages to this icon, as the desktop would.
+        void Press(std::initializer_list<int> messages)
+        {
+            for (int message : messages)
+                if (OnMouseMessage)
+                    OnMouseMessage(message);
+        }
+
         FakeNotificationArea& owner;
         QString tip;
         bool shown = false;
+        // The cache key of every image added or changed to, in order.
+        QList<qint64> images;
     };
 
     std::unique_ptr<NotificationIcon> CreateIcon() override
@@ -51,9 +63,8 @@ public:
     // Sends mouse messages to the first icon, as the desktop would.
     void Press(std::initializer_list<int> messages)
     {
-        for (int message : messages)
-            if (!icons.isEmpty() && icons.first()->OnMouseMessage)
-                icons.first()->OnMouseMessage(message);
+        if (!icons.isEmpty())
+            icons.first()->Press(messages);
     }
     Icon* First() const { return icons.isEmpty() ? nullptr : icons.first(); }
 
