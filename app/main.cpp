@@ -9,6 +9,7 @@
 #include "platform/linux/LinuxSystemClock.h"
 #include "platform/linux/MonotonicTickSource.h"
 #include "platform/linux/PosixSocketApi.h"
+#include "platform/linux/QtMessageWait.h"
 #include "platform/linux/QtNotificationArea.h"
 #include "platform/linux/QtTimerService.h"
 #include "platform/linux/SessionEnd.h"
@@ -34,7 +35,8 @@ int main(int argc, char* argv[])
     QtNotificationArea tray;
     InterfaceRemoteAccess dialup;
     XdgDesktopShell shell;
-    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell };
+    QtMessageWait wait;
+    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, wait };
 
     QtMessageBoxes messageBoxes;
     QtFileDialogs fileDialogs;

@@ -1,6 +1,7 @@
 #pragma once
 
 class DesktopShell;
+class MessageWait;
 class NotificationArea;
 class Registry;
 class RemoteAccess;
@@ -23,4 +24,5 @@ struct Platform
     NotificationArea& Tray;
     RemoteAccess& Dialup;
     DesktopShell& Shell;
+    MessageWait& Wait;
 };
