@@ -8,7 +8,7 @@ PACKAGES="
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev
     fonts-dejavu-core fonts-liberation
-    xvfb xauth openbox trayer xdotool x11-utils imagemagick xclip
+    xvfb xauth openbox trayer xdotool x11-utils imagemagick tesseract-ocr
     alsa-utils
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
     dovecot-core dovecot-pop3d curl
