@@ -32,5 +32,12 @@ public:
     using EKronvikError::EKronvikError;
 };
 
+// Stored data (a component's form data) ended before what it describes.
+class EReadError : public EKronvikError
+{
+public:
+    using EKronvikError::EKronvikError;
+};
+
 // Where components hand errors raised inside their handlers (the standard error box in the program).
 using ErrorHandler = std::function<void(const std::exception&)>;

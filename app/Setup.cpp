@@ -9,6 +9,7 @@
 #include "ui_SetupForm.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProxyStyle>
 #include <QScreen>
@@ -81,11 +82,14 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , GetTimeRadioGroup(*ui->GetTimeRadioGroup, { ui->GetTimeRadioGroupItem0, ui->GetTimeRadioGroupItem1 })
     , DetectModeRadioGroup(*ui->DetectModeRadioGroup, { ui->DetectModeRadioGroupItem0, ui->DetectModeRadioGroupItem1 })
     , EmailRadioGroup(*ui->EmailRadioGroup, { ui->EmailRadioGroupItem0, ui->EmailRadioGroupItem1 })
+    , RxTrayIcon1(platform.Tray, application.ErrorBox())
     , m_application(application)
     , m_platform(platform)
     , m_messageBoxes(messageBoxes)
     , m_fileDialogs(fileDialogs)
     , m_alerts(platform.Sound)
+    , m_mailboxCheck(State, TCPClient2, RxTimerEvent5, application, platform.Wait)
+    , m_newMailNotice(messageBoxes, platform.Shell)
 {
     BuildComponents();
     m_application.SetMainForm(this);
@@ -153,11 +157,14 @@ void TSetupForm::BuildComponents()
 
     TCPClient1.OnData = [this](TCustomWSocket*, int socket) { TCPClient1Data(socket); };
     TCPClient1.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
+    TCPClient2.OnData = [this](TCustomWSocket*, int socket) { TCPClient2Data(socket); };
     TCPClient2.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
 
     LoadFormTimers(RxTimerList1, RxTimerEvent1, RxTimerEvent2, RxTimerEvent3, RxTimerEvent4, RxTimerEvent5);
     RxTimerEvent1.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent1Timer(); };
     RxTimerEvent3.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent3Timer(); };
+    RxTimerEvent4.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent4Timer(); };
+    RxTimerEvent5.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent5Timer(); };
 
     RegFormSaver1.SetIniFileName(QStringLiteral("Kronvik"));
     RegFormSaver1.SetIniSection(QStringLiteral("Position"));
@@ -169,6 +176,27 @@ void TSetupForm::BuildComponents()
     OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"),
                     QStringLiteral("Executable Files|*.exe;*.com;*.pif;"), QStringLiteral("\\"), QString() };
     OpenDialog2 = { QStringLiteral("Kronvik - Select Email client"), OpenDialog1.Filter, QString(), QString() };
+    EmailRadioGroup.OnClick = Guarded(&TSetupForm::EmailRadioGroupClick);
+    connect(ui->EmailConfigureButton, &QPushButton::clicked, this, Guarded(&TSetupForm::EmailConfigureButtonClick));
+
+    LoadRxTrayIcon1();
+}
+
+// The new-mail icon as stored with the form: hidden, three frames a second apart.
+void TSetupForm::LoadRxTrayIcon1()
+{
+    QFile frames(QStringLiteral(":/kronvik/RxTrayIcon1.Icons"));
+    if (!frames.open(QIODevice::ReadOnly))
+        throw EReadError("Stream read error");
+    RxTrayIcon1.BeginLoading();
+    RxTrayIcon1.SetActive(false);
+    RxTrayIcon1.SetHint(QStringLiteral("You have new Email! Click here to see details."));
+    RxTrayIcon1.Icons().ReadData(frames.readAll());
+    RxTrayIcon1.SetInterval(1000);
+    RxTrayIcon1.OnClick = [this](TRxTrayIcon& sender, TMouseButton button, unsigned shift, int x, int y) {
+        RxTrayIcon1Click(sender, button, shift, x, y);
+    };
+    RxTrayIcon1.Loaded();
 }
 
 bool TSetupForm::eventFilter(QObject* watched, QEvent* event)

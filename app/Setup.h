@@ -6,8 +6,11 @@
 #include "app/RegFormSaver.h"
 #include "components/PopupMenu.h"
 #include "components/RadioGroup.h"
+#include "components/RxTrayIcon.h"
 #include "components/TimerLst.h"
 #include "components/TrayIcon.h"
+#include "mail/MailboxCheck.h"
+#include "mail/NewMailNotice.h"
 #include "net/WSockets.h"
 #include "platform/Platform.h"
 
@@ -65,6 +68,18 @@ public:
     // A dial-up connection is up and its address could be read; DialUpAddress receives it (empty when not).
     bool IsConnected();
 
+    // Mailbox check.
+    void RxTimerEvent4Timer();
+    // Waits up to Value ms for the mail server's reply; true when one arrived.
+    bool WaitServerString(int Value);
+    void TCPClient2Data(int socket);
+    void RxTimerEvent5Timer();
+
+    // New-mail notice.
+    void RxTrayIcon1Click(TRxTrayIcon& Sender, TMouseButton Button, unsigned Shift, int X, int Y);
+    void EmailRadioGroupClick();
+    void EmailConfigureButtonClick();
+
     std::unique_ptr<Ui::TSetupForm> ui;
     ProcessState State;
     SettingsSnapshot Snapshot;
@@ -89,6 +104,7 @@ public:
     TRadioGroup EmailRadioGroup;
     TOpenDialog OpenDialog1;
     TOpenDialog OpenDialog2;
+    TRxTrayIcon RxTrayIcon1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -96,6 +112,7 @@ protected:
 
 private:
     void BuildComponents();
+    void LoadRxTrayIcon1();
     void LoadSettings();
     void LoadLauncherList();
     void SetEmailClientDialogPath();
@@ -117,6 +134,8 @@ private:
     MessageBoxes& m_messageBoxes;
     FileDialogs& m_fileDialogs;
     TAlerts m_alerts;
+    MailboxCheck m_mailboxCheck;
+    NewMailNotice m_newMailNotice;
     std::unique_ptr<QStyle> m_tabStyle;
     bool m_placed = false;
 };

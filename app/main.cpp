@@ -13,6 +13,7 @@
 #include "platform/linux/LocalSingleInstance.h"
 #include "platform/linux/MonotonicTickSource.h"
 #include "platform/linux/PosixSocketApi.h"
+#include "platform/linux/QtMessageWait.h"
 #include "platform/linux/QtNotificationArea.h"
 #include "platform/linux/QtTimerService.h"
 #include "platform/linux/RuntimeFolder.h"
@@ -51,7 +52,8 @@ int main(int argc, char* argv[])
     InterfaceRemoteAccess dialup;
     XdgDesktopShell shell;
     ElfVersionInfo version;
-    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version };
+    QtMessageWait wait;
+    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version, wait };
 
     QtFileDialogs fileDialogs;
     std::unique_ptr<TSetupForm> SetupForm;

@@ -1,6 +1,7 @@
 #pragma once
 
 class DesktopShell;
+class MessageWait;
 class NotificationArea;
 class Registry;
 class RemoteAccess;
@@ -25,4 +26,5 @@ struct Platform
     RemoteAccess& Dialup;
     DesktopShell& Shell;
     VersionInfo& Version;
+    MessageWait& Wait;
 };

@@ -8,10 +8,11 @@ PACKAGES="
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev libxcb1-dev
     fonts-dejavu-core fonts-liberation
-    xvfb xauth openbox trayer xdotool x11-utils imagemagick
+    xvfb xauth openbox trayer xdotool x11-utils imagemagick tesseract-ocr
     dbus dbus-x11 xfce4-panel xfconf
     alsa-utils
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
+    dovecot-core dovecot-pop3d curl
 "
 
 missing=""
@@ -26,7 +27,7 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
-# Daemons that come with test peers (inetd) must not start as system services:
+# Daemons that come with test peers (inetd, dovecot) must not start as system services:
 # the tests start their own copies, by process id, inside private namespaces.
 guard=/usr/sbin/policy-rc.d
 own_guard=no

@@ -3,12 +3,14 @@
 #include "app/Setup.h"
 #include "platform/Platform.h"
 #include "tests/app/DesktopFakes.h"
+#include "tests/fakes/FakeMessageWait.h"
 #include "tests/fakes/FakeSocketApi.h"
 #include "tests/fakes/FakeSystemClock.h"
 #include "tests/fakes/FakeTickSource.h"
 #include "tests/fakes/FakeTimerService.h"
 #include "ui_SetupForm.h"
 
+#include <algorithm>
 #include <memory>
 
 // A fresh world of fakes around one setup form, as the program builds it at start.
@@ -16,8 +18,12 @@ struct FormWorld : DesktopFakes
 {
     FormWorld()
         : timers(&ticks)
-        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version }
-    { }
+        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version, wait }
+    {
+        // A handler that waits for its next message: unless the test says otherwise, nothing
+        // arrives but the next timer tick.
+        wait.onWait = [this] { timers.Elapse(std::max<std::uint16_t>(timers.Period(), 1)); };
+    }
 
     // Creates the form (running its start-up) over whatever the store holds now.
     TSetupForm& Start()
@@ -45,6 +51,7 @@ struct FormWorld : DesktopFakes
     FakeTimerService timers;
     FakeSocketApi sockets;
     FakeSystemClock clock;
+    FakeMessageWait wait;
     Platform platform;
     std::unique_ptr<TSetupForm> form;
 };

@@ -16,17 +16,19 @@ public:
         { }
         ~Icon() override { owner.icons.removeAll(this); }
 
-        bool Add(const QIcon&, const QString& newTip) override
+        bool Add(const QIcon& newImage, const QString& newTip) override
         {
             owner.calls << QStringLiteral("add:") + newTip;
             shown = owner.acceptIcons;
             tip = newTip;
+            images << newImage.cacheKey();
             return owner.acceptIcons;
         }
-        void Modify(const QIcon&, const QString& newTip) override
+        void Modify(const QIcon& newImage, const QString& newTip) override
         {
             owner.calls << QStringLiteral("modify:") + newTip;
             tip = newTip;
+            images << newImage.cacheKey();
         }
         void Remove() override
         {
@@ -35,10 +37,20 @@ public:
         }
         void ExportMenu(const QStringList& entries) override { menu = entries; }
 
+        // Sends mouse messages to this icon, as the desktop would.
+        void Press(std::initializer_list<int> messages)
+        {
+            for (int message : messages)
+                if (OnMouseMessage)
+                    OnMouseMessage(message);
+        }
+
         FakeNotificationArea& owner;
         QString tip;
         QStringList menu;
         bool shown = false;
+        // The cache key of every image added or changed to, in order.
+        QList<qint64> images;
     };
 
     std::unique_ptr<NotificationIcon> CreateIcon() override
@@ -53,9 +65,8 @@ public:
     // Sends mouse messages to the first icon, as the desktop would.
     void Press(std::initializer_list<int> messages)
     {
-        for (int message : messages)
-            if (!icons.isEmpty() && icons.first()->OnMouseMessage)
-                icons.first()->OnMouseMessage(message);
+        if (!icons.isEmpty())
+            icons.first()->Press(messages);
     }
     // The first icon's activation, as a desktop that reports activations instead of buttons.
     void Activate()

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/MonotonicTickSource.h"
 #include "platform/linux/PosixSocketApi.h"
+#include "platform/linux/QtMessageWait.h"
 #include "platform/linux/QtTimerService.h"
 #include "tests/app/DesktopFakes.h"
 #include "tests/fakes/FakeSystemClock.h"
@@ -17,7 +18,7 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
 {
     LiveSocketWorld()
         : timers(ticks)
-        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version }
+        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version, wait }
     { }
 
     // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
@@ -34,6 +35,7 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
     QtTimerService timers;
     PosixSocketApi sockets;
     Clock clock;
+    QtMessageWait wait;
     Platform platform;
     std::unique_ptr<TSetupForm> form;
 };

@@ -1,0 +1,8 @@
+#include "platform/linux/QtMessageWait.h"
+
+#include <QCoreApplication>
+
+void QtMessageWait::WaitMessage()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}

@@ -1,0 +1,130 @@
+#!/bin/bash
+# New mail end to end: dovecot with two messages and a dial-up link inside a private network
+# namespace, the real program on a real X desktop in the same namespace, set to look every
+# minute and to offer the mail program. The check must bring up the second tray icon, whose
+# frames change, and play the new-mail sound; a click must ask with the exact text, and "&Yes"
+# must start the mail program.
+# usage: new-mail.sh KRONVIK SOUNDS_DIR ARTIFACT_DIR
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+PEERS=$HERE/../peers
+APP=$1 SOUNDS=$2 ARTIFACTS=$3
+
+if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
+    [ "$(id -u)" = 0 ] || { echo "skipped: needs root for network namespaces"; exit 77; }
+    command -v tesseract >/dev/null || { echo "skipped: tesseract-ocr is not installed"; exit 77; }
+    NS=kronvik-mail-$$
+    W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
+    # dovecot's mail processes run as nobody and must reach the maildir below.
+    chmod 755 "$W"
+    trap '"$PEERS/pop3srv-stop.sh" "$W/dovecot"; "$PEERS/dialup-down.sh" "$NS" ppp0 "$W"; "$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT
+    "$PEERS/netns-create.sh" "$NS" || exit 1
+    "$PEERS/dialup-up.sh" "$NS" ppp0 192.0.2.2 192.0.2.1 "$W" || exit 1
+    "$PEERS/pop3srv-start.sh" "$NS" "$W/dovecot" 2 >/dev/null || exit 1
+    KRONVIK_INSIDE_NS=1 W=$W ip netns exec "$NS" "$0" "$@"
+    exit $?
+fi
+
+mkdir -p "$ARTIFACTS"
+. "$HERE/desktop.sh"
+. "$HERE/kronvik.sh"
+trap 'kronvik_stop; desktop_stop' EXIT
+desktop_start "$W"
+kronvik_environment "$W"
+
+# "Every tray icon of kronvik": one "X Y W H" line each.
+kronvik_tray_icons() {
+    xwininfo -root -tree 2>/dev/null | awk '
+        $2 == "\"kronvik\":" && $3 == "(\"kronvik\"" {
+            size = ""; at = ""
+            for (i = 1; i <= NF; i++) {
+                if ($i ~ /^[0-9]+x[0-9]+[-+][0-9]+[-+][0-9]+$/) size = $i
+                else if ($i ~ /^[-+][0-9]+[-+][0-9]+$/) at = $i
+            }
+            split(size, s, /[x+-]/)
+            split(substr(at, 2), p, /[+-]/)
+            if (s[1] <= 64 && s[2] <= 64) print p[1], p[2], s[1], s[2]
+        }' | sort -u
+}
+
+# The password as the settings store keeps it: each byte moved up by its position and 0x4B.
+scrambled() {
+    _p=1 _out=""
+    for _c in $(printf %s "$1" | od -An -tu1); do
+        _out="$_out${_out:+,}$(printf %02x $(((_c + _p + 0x4B) % 256)))"
+        _p=$((_p + 1))
+    done
+    echo "$_out"
+}
+
+MAIL_PROGRAM=$W/mail-program
+printf '#!/bin/sh\necho started >"%s"\n' "$W/mail-program.ran" >"$MAIL_PROGRAM"
+chmod +x "$MAIL_PROGRAM"
+mkdir -p "$XDG_CONFIG_HOME/kronvik"
+cat >"$XDG_CONFIG_HOME/kronvik/user.reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Kronvik\\Server]
+"Address"="127.0.0.1"
+"TimeMode"="1"
+"DetectMode"="0"
+
+[HKEY_CURRENT_USER\\Kronvik\\EmailVfy]
+"POPServer"="127.0.0.1"
+"Username"="tester"
+"Password"=hex(1):$(scrambled secret)
+"Interval"="1"
+"Action"="1"
+"EmailClient"="$MAIL_PROGRAM"
+REG
+# The server counts a message's size as stored, line ends included.
+OCTETS=$(cat "$W"/dovecot/home/tester/Maildir/new/* | wc -c)
+
+kronvik_start "$APP" "$W"
+waitfor '[ "$(kronvik_tray_icons | wc -l)" = 1 ]' 100 || desktop_fail "no tray icon"
+FIRST=$(kronvik_tray_icons)
+# The first check comes one interval (a minute) after the start.
+waitfor '[ "$(kronvik_tray_icons | wc -l)" = 2 ]' 900 || desktop_fail "no new-mail icon within 90 s"
+read -r X Y WIDTH HEIGHT <<<"$(kronvik_tray_icons | grep -vxF "$FIRST" | head -1)"
+
+# The frames change once a second: four looks 0.7 s apart see more than one picture.
+sleep 0.5
+for i in 1 2 3 4; do
+    import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" "$ARTIFACTS/new-mail-icon-$i.png"
+    sleep 0.7
+done
+import -window root "$ARTIFACTS/new-mail.png"
+frames=$(for i in 1 2 3 4; do convert "$ARTIFACTS/new-mail-icon-$i.png" rgba:- | md5sum; done | sort -u | wc -l)
+[ "$frames" -ge 2 ] || desktop_fail "the new-mail icon does not change its picture"
+
+# The new-mail sound: the captured samples begin with the resource's.
+mail=$SOUNDS/WAV_MAIL.wav
+samples=$(($(stat -c %s "$mail") - 44))
+waitfor "[ \$(stat -c %s '$W/sound.wav' 2>/dev/null || echo 0) -ge $((samples + 44)) ]" 50 || desktop_fail "no sound was played"
+cmp -s -n "$samples" <(tail -c +45 "$W/sound.wav") <(tail -c +45 "$mail") || desktop_fail "the sound played is not the new-mail sound"
+
+# A click: the question, word for word (read off the screen: the text column of the box, beside
+# the icon and above the buttons).
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) mousedown 1
+sleep 0.15
+xdotool mouseup 1
+waitfor 'xdotool search --onlyvisible --name "^Confirm$" >/dev/null 2>&1' 100 || desktop_fail "no question after the click"
+BOX=$(xdotool search --onlyvisible --name '^Confirm$' | head -1)
+[ "$(xdotool getwindowpid "$BOX")" = "$KRONVIK_PID" ] || desktop_fail "the question is not Kronvik's"
+sleep 0.5
+import -window root "$ARTIFACTS/question.png"
+import -window "$BOX" "$W/box.png"
+read -r BOX_W BOX_H <<<"$(identify -format '%w %h' "$W/box.png")"
+convert "$W/box.png" -crop "$((BOX_W - 55))x$((BOX_H - 45))+55+0" -colorspace Gray -resize 300% -threshold 60% \
+    "$ARTIFACTS/question-text.png"
+read_text=$(tesseract "$ARTIFACTS/question-text.png" - --psm 6 2>/dev/null | grep -v '^[[:space:]]*$' | paste -sd '|')
+expected="You have 2 new messages,|totalizing $OCTETS octets.|Get the new mail now?"
+[ "$read_text" = "$expected" ] || desktop_fail "the question reads '$read_text', not '$expected'"
+[ "$(kronvik_tray_icons | wc -l)" = 1 ] || desktop_fail "the new-mail icon is still there while the question is up"
+
+# "&Yes" starts the mail program.
+xdotool windowactivate --sync "$BOX" key alt+y
+waitfor '[ -s "$W/mail-program.ran" ]' 50 || desktop_fail "the mail program was not started"
+! xdotool search --onlyvisible --name '^(Confirm|Warning)$' >/dev/null 2>&1 || desktop_fail "a box is still up"
+tray_menu_exit "$ARTIFACTS/menu-after-mail.png"
+echo PASS
