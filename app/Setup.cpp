@@ -86,6 +86,12 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , m_messageBoxes(messageBoxes)
     , m_fileDialogs(fileDialogs)
     , m_alerts(platform.Sound)
+    , m_launcher(platform.Processes, platform.Windows, platform.Shortcuts, StrHolder1, State.AppsLaunched)
+    , m_watcher(RxTimerEvent2, { State.TimeObtained, State.AppsLaunched, State.LastTimeAddress, State.DialUpAddress },
+                { [this] { return DetectModeRadioGroup.ItemIndex() == 0; }, [this] { return IsConnected(); },
+                  [this] { GettimeClick(); }, [this] { ApplicationLauncher(); }, [this] { ApplicationCloser(); } })
+    , m_launcherList(*ui->AppLaunchTextListBox, *ui->RemoveButton, *ui->RemoveAllButton, fileDialogs, OpenDialog1,
+                     State.AppListModified)
 {
     BuildComponents();
     m_application.SetMainForm(this);
@@ -123,6 +129,9 @@ void TSetupForm::BuildComponents()
     connect(ui->CancelButton, &QPushButton::clicked, this, Guarded(&TSetupForm::CancelButtonClick));
     connect(ui->AboutButton, &QPushButton::clicked, this, Guarded(&TSetupForm::About1Click));
     connect(ui->ExitButton, &QPushButton::clicked, this, Guarded(&TSetupForm::ExitButtonClick));
+    connect(ui->IncludeButton, &QPushButton::clicked, this, Guarded(&TSetupForm::IncludeButtonClick));
+    connect(ui->RemoveButton, &QPushButton::clicked, this, Guarded(&TSetupForm::RemoveButtonClick));
+    connect(ui->RemoveAllButton, &QPushButton::clicked, this, Guarded(&TSetupForm::RemoveAllButtonClick));
     ui->Image1->installEventFilter(this);
 
     Gettime = PopupMenu1.AddItem(QStringLiteral("Get time"));
@@ -149,12 +158,16 @@ void TSetupForm::BuildComponents()
 
     LoadFormTimers(RxTimerList1, RxTimerEvent1, RxTimerEvent2, RxTimerEvent3, RxTimerEvent4, RxTimerEvent5);
     RxTimerEvent1.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent1Timer(); };
+    RxTimerEvent2.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent2Timer(); };
     RxTimerEvent3.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent3Timer(); };
 
     RegFormSaver1.SetIniFileName(QStringLiteral("Kronvik"));
 
-    OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"),
-                    QStringLiteral("Executable Files|*.exe;*.com;*.pif;"), QStringLiteral("\\"), QString() };
+    // This platform's programs are any executable files, and its shortcuts desktop entries; the
+    // dialog offers both (and folders) under the caption, whatever their names. It starts at the
+    // root of the file system.
+    OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"), QStringLiteral("Executable Files|*;*.desktop"),
+                    QStringLiteral("/"), QString() };
     OpenDialog2 = { QStringLiteral("Kronvik - Select Email client"), OpenDialog1.Filter, QString(), QString() };
 }
 
@@ -170,6 +183,7 @@ bool TSetupForm::eventFilter(QObject* watched, QEvent* event)
 
 void TSetupForm::FormCreate()
 {
+    StrHolder1.clear();
     LoadSettings();
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
     State.SetupOpened = false;
@@ -181,6 +195,8 @@ void TSetupForm::FormCreate()
     State.NotifiedOctets = 0;
     if (!ui->ServerAddrEdit->text().isEmpty()) {
         TrayIcon1Minimize();
+        // The connection check runs now rather than after the first period.
+        RxTimerEvent2Timer();
         return;
     }
     TrayIcon1.Restore();

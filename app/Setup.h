@@ -8,6 +8,9 @@
 #include "components/RadioGroup.h"
 #include "components/TimerLst.h"
 #include "components/TrayIcon.h"
+#include "dialup/DialUpWatcher.h"
+#include "dialup/LauncherListEditor.h"
+#include "dialup/ProgramLauncher.h"
 #include "net/WSockets.h"
 #include "platform/Platform.h"
 
@@ -59,8 +62,16 @@ public:
     void RxTimerEvent3Timer();
 
     // Dial-up watcher.
+    void RxTimerEvent2Timer();
     // A dial-up connection is up and its address could be read; DialUpAddress receives it (empty when not).
     bool IsConnected();
+
+    // Program launcher.
+    void ApplicationLauncher();
+    void ApplicationCloser();
+    void IncludeButtonClick();
+    void RemoveButtonClick();
+    void RemoveAllButtonClick();
 
     std::unique_ptr<Ui::TSetupForm> ui;
     ProcessState State;
@@ -86,6 +97,8 @@ public:
     TRadioGroup EmailRadioGroup;
     TOpenDialog OpenDialog1;
     TOpenDialog OpenDialog2;
+    // The launcher's recorded windows, as signed decimal text.
+    QStringList StrHolder1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -111,4 +124,7 @@ private:
     TAlerts m_alerts;
     std::unique_ptr<QStyle> m_tabStyle;
     bool m_placed = false;
+    ProgramLauncher m_launcher;
+    DialUpWatcher m_watcher;
+    LauncherListEditor m_launcherList;
 };

@@ -4,6 +4,8 @@
 #include "app/QtMessageBoxes.h"
 #include "app/Setup.h"
 #include "platform/linux/AlsaSoundOutput.h"
+#include "platform/linux/DesktopEntryResolver.h"
+#include "platform/linux/DetachedProcessStarter.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/InterfaceRemoteAccess.h"
 #include "platform/linux/LinuxSystemClock.h"
@@ -12,6 +14,7 @@
 #include "platform/linux/QtNotificationArea.h"
 #include "platform/linux/QtTimerService.h"
 #include "platform/linux/SessionEnd.h"
+#include "platform/linux/X11DesktopWindows.h"
 #include "platform/linux/XdgDesktopShell.h"
 
 #include <QApplication>
@@ -33,8 +36,13 @@ int main(int argc, char* argv[])
     FileRegistry store(DefaultRegistryPath(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()));
     QtNotificationArea tray;
     InterfaceRemoteAccess dialup;
-    XdgDesktopShell shell;
-    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell };
+    DetachedProcessStarter processes;
+    X11DesktopWindows windows;
+    DesktopEntryResolver shortcuts;
+    XdgDesktopShell shell(processes, shortcuts);
+    Platform platform {
+        ticks, timers, sockets, clock, sound, store, tray, dialup, shell, processes, windows, shortcuts
+    };
 
     QtMessageBoxes messageBoxes;
     QtFileDialogs fileDialogs;

@@ -1,9 +1,12 @@
 #pragma once
 
 class DesktopShell;
+class DesktopWindows;
 class NotificationArea;
+class ProcessStarter;
 class Registry;
 class RemoteAccess;
+class ShortcutResolver;
 class SocketApi;
 class SoundOutput;
 class SystemClock;
@@ -23,4 +26,7 @@ struct Platform
     NotificationArea& Tray;
     RemoteAccess& Dialup;
     DesktopShell& Shell;
+    ProcessStarter& Processes;
+    DesktopWindows& Windows;
+    ShortcutResolver& Shortcuts;
 };

@@ -16,7 +16,7 @@ struct FormWorld : DesktopFakes
 {
     FormWorld()
         : timers(&ticks)
-        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell }
+        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, processes, windows, shortcuts }
     { }
 
     // Creates the form (running its start-up) over whatever the store holds now.

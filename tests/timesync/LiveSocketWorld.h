@@ -16,7 +16,7 @@
 template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
 {
     LiveSocketWorld()
-        : platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell }
+        : platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, processes, windows, shortcuts }
     { }
 
     // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
