@@ -17,7 +17,8 @@ waitfor() {
     return 1
 }
 
-# desktop_start WORKDIR: the display, the window manager and (unless told "notray") the tray host.
+# desktop_start WORKDIR [notray|bare]: the display, the window manager (not when "bare") and the
+# tray host (neither when "notray" nor when "bare").
 desktop_start() {
     _w=$1
     mkdir -p "$_w/xdg" "$_w/home"
@@ -32,6 +33,7 @@ desktop_start() {
     # Qt would prefer a StatusNotifier host over the bus; this desktop's tray is XEmbed.
     unset DBUS_SESSION_BUS_ADDRESS
     export XDG_RUNTIME_DIR="$_w/xdg" HOME="$_w/home" QT_QPA_PLATFORM=xcb
+    [ "${2:-}" = bare ] && return 0
     openbox >"$_w/openbox.log" 2>&1 &
     DESKTOP_PIDS="$! $DESKTOP_PIDS"
     waitfor 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' || desktop_fail "openbox did not start"
