@@ -19,8 +19,9 @@ section() { printf '\n== %s\n' "$1"; }
 for bench in "$BUILD"/benchmarks/bench_*; do
     if [ ! -f "$bench" ] || [ ! -x "$bench" ]; then continue; fi
     name=$(basename "$bench")
-    # Runs against a server inside a namespace; timequery.sh sets that up.
+    # Run inside a namespace; timequery.sh and dialup.sh set that up.
     [ "$name" = bench_timequery ] && continue
+    [ "$name" = bench_dialup ] && continue
     section "$name"
     $DROP "$bench" || { echo "$name failed" >&2; failed=1; }
 done
@@ -28,6 +29,13 @@ done
 section "timequery.sh (inetd's time service in a network namespace)"
 if [ "$(id -u)" -eq 0 ]; then
     $DROP "$HERE/timequery.sh" "$BUILD" || { echo "timequery.sh failed" >&2; failed=1; }
+else
+    echo "skipped: needs root for a network namespace"
+fi
+
+section "dialup.sh (point-to-point links and the program in a network namespace)"
+if [ "$(id -u)" -eq 0 ]; then
+    $DROP "$HERE/dialup.sh" "$BUILD" || { echo "dialup.sh failed" >&2; failed=1; }
 else
     echo "skipped: needs root for a network namespace"
 fi
