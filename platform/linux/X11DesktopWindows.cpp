@@ -34,10 +34,11 @@ enum AtomIndex : std::size_t
     MotifWmHints,
     WmProtocols,
     WmDeleteWindow,
+    WmState,
     AtomCount
 };
 
-constexpr std::array<const char*, AtomCount> AtomNames {
+constexpr const char* AtomNames[] = {
     "_NET_SUPPORTING_WM_CHECK",
     "_NET_CLIENT_LIST",
     "_NET_CLIENT_LIST_STACKING",
@@ -56,7 +57,9 @@ constexpr std::array<const char*, AtomCount> AtomNames {
     "_MOTIF_WM_HINTS",
     "WM_PROTOCOLS",
     "WM_DELETE_WINDOW",
+    "WM_STATE",
 };
+static_assert(std::size(AtomNames) == AtomCount, "one name per atom");
 
 // The Motif hints' fields and bits that decide over a minimise button.
 constexpr unsigned long MwmHintsFunctions = 1;
@@ -192,7 +195,13 @@ struct X11DesktopWindows::Connection
             auto list = Property32(display, root, atom(NetClientListStacking), XA_WINDOW);
             if (list.empty())
                 list = Property32(display, root, atom(NetClientList), XA_WINDOW);
-            windows.assign(list.rbegin(), list.rend());
+            // The list may still name a window that is gone, whose id a new window of another
+            // program has already taken: a window counts once the manager has taken it on.
+            for (auto window = list.rbegin(); window != list.rend(); ++window) {
+                const auto state = Property32(display, *window, atom(WmState), atom(WmState));
+                if (!state.empty() && (state.front() == NormalState || state.front() == IconicState)) // Xutil's states
+                    windows.push_back(*window);
+            }
             return windows;
         }
         Window rootReturn = None;
@@ -219,7 +228,10 @@ struct X11DesktopWindows::Connection
         const auto pid = Property32(display, window, atom(NetWmPid), XA_CARDINAL);
         if (!pid.empty())
             return static_cast<ProcessId>(pid.front());
-        if (!hasResources)
+        // The server names the client by the id's range alone, and a gone window's range may
+        // already belong to a new client: only a window that exists is asked about.
+        XWindowAttributes attributes;
+        if (!hasResources || !XGetWindowAttributes(display, window, &attributes))
             return 0;
         XResClientIdSpec spec { window, XRES_CLIENT_ID_PID_MASK };
         long count = 0;
