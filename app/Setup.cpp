@@ -90,6 +90,12 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , m_alerts(platform.Sound)
     , m_mailboxCheck(State, TCPClient2, RxTimerEvent5, application, platform.Wait)
     , m_newMailNotice(messageBoxes, platform.Shell)
+    , m_launcher(platform.Processes, platform.Windows, platform.Shortcuts, StrHolder1, State.AppsLaunched)
+    , m_watcher(RxTimerEvent2, { State.TimeObtained, State.AppsLaunched, State.LastTimeAddress, State.DialUpAddress },
+                { [this] { return DetectModeRadioGroup.ItemIndex() == 0; }, [this] { return IsConnected(); },
+                  [this] { GettimeClick(); }, [this] { ApplicationLauncher(); }, [this] { ApplicationCloser(); } })
+    , m_launcherList(*ui->AppLaunchTextListBox, *ui->RemoveButton, *ui->RemoveAllButton, fileDialogs, OpenDialog1,
+                     State.AppListModified)
 {
     BuildComponents();
     m_application.SetMainForm(this);
@@ -135,6 +141,9 @@ void TSetupForm::BuildComponents()
     connect(ui->CancelButton, &QPushButton::clicked, this, Guarded(&TSetupForm::CancelButtonClick));
     connect(ui->AboutButton, &QPushButton::clicked, this, Guarded(&TSetupForm::About1Click));
     connect(ui->ExitButton, &QPushButton::clicked, this, Guarded(&TSetupForm::ExitButtonClick));
+    connect(ui->IncludeButton, &QPushButton::clicked, this, Guarded(&TSetupForm::IncludeButtonClick));
+    connect(ui->RemoveButton, &QPushButton::clicked, this, Guarded(&TSetupForm::RemoveButtonClick));
+    connect(ui->RemoveAllButton, &QPushButton::clicked, this, Guarded(&TSetupForm::RemoveAllButtonClick));
     ui->Image1->installEventFilter(this);
 
     Gettime = PopupMenu1.AddItem(QStringLiteral("Get time"));
@@ -162,6 +171,7 @@ void TSetupForm::BuildComponents()
 
     LoadFormTimers(RxTimerList1, RxTimerEvent1, RxTimerEvent2, RxTimerEvent3, RxTimerEvent4, RxTimerEvent5);
     RxTimerEvent1.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent1Timer(); };
+    RxTimerEvent2.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent2Timer(); };
     RxTimerEvent3.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent3Timer(); };
     RxTimerEvent4.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent4Timer(); };
     RxTimerEvent5.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent5Timer(); };
@@ -173,8 +183,11 @@ void TSetupForm::BuildComponents()
     RegFormSaver1.SaveState = false;
     RegFormSaver1.SaveVisible = false;
 
-    OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"),
-                    QStringLiteral("Executable Files|*.exe;*.com;*.pif;"), QStringLiteral("\\"), QString() };
+    // This platform's programs are any executable files, and its shortcuts desktop entries; the
+    // dialog offers both (and folders) under the caption, whatever their names. It starts at the
+    // root of the file system.
+    OpenDialog1 = { QStringLiteral("Kronvik - Select file to launch"), QStringLiteral("Executable Files|*;*.desktop"),
+                    QStringLiteral("/"), QString() };
     OpenDialog2 = { QStringLiteral("Kronvik - Select Email client"), OpenDialog1.Filter, QString(), QString() };
     EmailRadioGroup.OnClick = Guarded(&TSetupForm::EmailRadioGroupClick);
     connect(ui->EmailConfigureButton, &QPushButton::clicked, this, Guarded(&TSetupForm::EmailConfigureButtonClick));
@@ -211,6 +224,7 @@ bool TSetupForm::eventFilter(QObject* watched, QEvent* event)
 
 void TSetupForm::FormCreate()
 {
+    StrHolder1.clear();
     LoadSettings();
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
     State.SetupOpened = false;
@@ -222,6 +236,8 @@ void TSetupForm::FormCreate()
     State.NotifiedOctets = 0;
     if (!ui->ServerAddrEdit->text().isEmpty()) {
         TrayIcon1Minimize();
+        // The connection check runs now rather than after the first period.
+        RxTimerEvent2Timer();
         return;
     }
     TrayIcon1.Restore();

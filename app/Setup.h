@@ -9,6 +9,9 @@
 #include "components/RxTrayIcon.h"
 #include "components/TimerLst.h"
 #include "components/TrayIcon.h"
+#include "dialup/DialUpWatcher.h"
+#include "dialup/LauncherListEditor.h"
+#include "dialup/ProgramLauncher.h"
 #include "mail/MailboxCheck.h"
 #include "mail/NewMailNotice.h"
 #include "net/WSockets.h"
@@ -65,6 +68,7 @@ public:
     void RxTimerEvent3Timer();
 
     // Dial-up watcher.
+    void RxTimerEvent2Timer();
     // A dial-up connection is up and its address could be read; DialUpAddress receives it (empty when not).
     bool IsConnected();
 
@@ -79,6 +83,13 @@ public:
     void RxTrayIcon1Click(TRxTrayIcon& Sender, TMouseButton Button, unsigned Shift, int X, int Y);
     void EmailRadioGroupClick();
     void EmailConfigureButtonClick();
+
+    // Program launcher.
+    void ApplicationLauncher();
+    void ApplicationCloser();
+    void IncludeButtonClick();
+    void RemoveButtonClick();
+    void RemoveAllButtonClick();
 
     std::unique_ptr<Ui::TSetupForm> ui;
     ProcessState State;
@@ -105,6 +116,8 @@ public:
     TOpenDialog OpenDialog1;
     TOpenDialog OpenDialog2;
     TRxTrayIcon RxTrayIcon1;
+    // The launcher's recorded windows, as signed decimal text.
+    QStringList StrHolder1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -138,4 +151,7 @@ private:
     NewMailNotice m_newMailNotice;
     std::unique_ptr<QStyle> m_tabStyle;
     bool m_placed = false;
+    ProgramLauncher m_launcher;
+    DialUpWatcher m_watcher;
+    LauncherListEditor m_launcherList;
 };

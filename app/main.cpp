@@ -6,6 +6,8 @@
 #include "app/QtMessageBoxes.h"
 #include "app/Setup.h"
 #include "platform/linux/AlsaSoundOutput.h"
+#include "platform/linux/DesktopEntryResolver.h"
+#include "platform/linux/DetachedProcessStarter.h"
 #include "platform/linux/ElfVersionInfo.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/InterfaceRemoteAccess.h"
@@ -18,6 +20,7 @@
 #include "platform/linux/QtTimerService.h"
 #include "platform/linux/RuntimeFolder.h"
 #include "platform/linux/SessionEnd.h"
+#include "platform/linux/X11DesktopWindows.h"
 #include "platform/linux/XdgDesktopShell.h"
 
 #include <QApplication>
@@ -50,10 +53,14 @@ int main(int argc, char* argv[])
     FileRegistry store(DefaultRegistryPath(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()));
     QtNotificationArea tray;
     InterfaceRemoteAccess dialup;
-    XdgDesktopShell shell;
+    DetachedProcessStarter processes;
+    X11DesktopWindows windows;
+    DesktopEntryResolver shortcuts;
+    XdgDesktopShell shell(processes, shortcuts);
     ElfVersionInfo version;
     QtMessageWait wait;
-    Platform platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version, wait };
+    Platform platform { ticks,  timers, sockets, clock, sound,     store,   tray,
+                        dialup, shell,  version, wait,  processes, windows, shortcuts };
 
     QtFileDialogs fileDialogs;
     std::unique_ptr<TSetupForm> SetupForm;

@@ -20,25 +20,24 @@ section() { printf '\n== %s\n' "$1"; }
 for bench in "$BUILD"/benchmarks/bench_*; do
     if [ ! -f "$bench" ] || [ ! -x "$bench" ]; then continue; fi
     name=$(basename "$bench")
-    # Run against servers inside a namespace; timequery.sh and mailcheck.sh set those up.
-    [ "$name" = bench_timequery ] || [ "$name" = bench_mailcheck ] && continue
+    # Run inside a namespace; timequery.sh, mailcheck.sh and dialup.sh set that up.
+    case $name in bench_timequery | bench_mailcheck | bench_dialup) continue ;; esac
     section "$name"
     $DROP "$bench" || { echo "$name failed" >&2; failed=1; }
 done
 
-section "timequery.sh (inetd's time service in a network namespace)"
-if [ "$(id -u)" -eq 0 ]; then
-    $DROP "$HERE/timequery.sh" "$BUILD" || { echo "timequery.sh failed" >&2; failed=1; }
-else
-    echo "skipped: needs root for a network namespace"
-fi
-
-section "mailcheck.sh (dovecot and a silent server in a network namespace)"
-if [ "$(id -u)" -eq 0 ]; then
-    $DROP "$HERE/mailcheck.sh" "$BUILD" || { echo "mailcheck.sh failed" >&2; failed=1; }
-else
-    echo "skipped: needs root for a network namespace"
-fi
+# in_namespace SCRIPT TITLE: a script that makes its own network namespace, which needs root.
+in_namespace() {
+    section "$1 ($2)"
+    if [ "$(id -u)" -eq 0 ]; then
+        $DROP "$HERE/$1" "$BUILD" || { echo "$1 failed" >&2; failed=1; }
+    else
+        echo "skipped: needs root for a network namespace"
+    fi
+}
+in_namespace timequery.sh "inetd's time service in a network namespace"
+in_namespace mailcheck.sh "dovecot and a silent server in a network namespace"
+in_namespace dialup.sh "point-to-point links and the program in a network namespace"
 
 section "startup.sh (the program on a private X desktop)"
 $DROP "$HERE/startup.sh" "$BUILD" || { echo "startup.sh failed" >&2; failed=1; }

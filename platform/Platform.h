@@ -1,10 +1,13 @@
 #pragma once
 
 class DesktopShell;
+class DesktopWindows;
 class MessageWait;
 class NotificationArea;
+class ProcessStarter;
 class Registry;
 class RemoteAccess;
+class ShortcutResolver;
 class SocketApi;
 class SoundOutput;
 class SystemClock;
@@ -27,4 +30,7 @@ struct Platform
     DesktopShell& Shell;
     VersionInfo& Version;
     MessageWait& Wait;
+    ProcessStarter& Processes;
+    DesktopWindows& Windows;
+    ShortcutResolver& Shortcuts;
 };

@@ -18,7 +18,8 @@ struct FormWorld : DesktopFakes
 {
     FormWorld()
         : timers(&ticks)
-        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version, wait }
+        , platform { ticks,  timers, sockets, clock, sound,     store,   tray,
+                     dialup, shell,  version, wait,  processes, windows, shortcuts }
     {
         // A handler that waits for its next message: unless the test says otherwise, nothing
         // arrives but the next timer tick.

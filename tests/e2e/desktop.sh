@@ -18,7 +18,8 @@ waitfor() {
     return 1
 }
 
-# desktop_start WORKDIR: the display, the window manager and (unless told "notray") the tray host.
+# desktop_start WORKDIR [notray|bare]: the display, the window manager (not when "bare") and the
+# tray host (neither when "notray" nor when "bare").
 desktop_start() {
     _w=$1
     mkdir -p "$_w/xdg" "$_w/home"
@@ -34,6 +35,7 @@ desktop_start() {
     # program start a bus of its own through X (dbus-x11).
     export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
     export XDG_RUNTIME_DIR="$_w/xdg" HOME="$_w/home" QT_QPA_PLATFORM=xcb
+    [ "${2:-}" = bare ] && return 0
     openbox >"$_w/openbox.log" 2>&1 &
     DESKTOP_PIDS="$! $DESKTOP_PIDS"
     waitfor 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' || desktop_fail "openbox did not start"

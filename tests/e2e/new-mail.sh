@@ -1,36 +1,35 @@
 #!/bin/bash
-# New mail end to end: dovecot with two messages and a dial-up link inside a private network
-# namespace, the real program on a real X desktop in the same namespace, set to look every
-# minute and to offer the mail program. The check must bring up the second tray icon, whose
-# frames change, and play the new-mail sound; a click must ask with the exact text, and "&Yes"
-# must start the mail program.
-# usage: new-mail.sh KRONVIK SOUNDS_DIR ARTIFACT_DIR
+# New mail end to end: a dial-up link, a timeserver and dovecot with two messages inside a private
+# network namespace, the real program on a real X desktop in the same namespace (its clock calls
+# caught by the preload shim), set to look every minute and to offer the mail program. The link
+# brings the time; then the check must bring up the second tray icon, whose frames change, and
+# play the new-mail sound; a click must ask with the exact text, and "&Yes" must start the mail
+# program.
+# usage: new-mail.sh KRONVIK TIMESHIM SOUNDS_DIR ARTIFACT_DIR
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 PEERS=$HERE/../peers
-APP=$1 SOUNDS=$2 ARTIFACTS=$3
+APP=$1 SHIM=$2 SOUNDS=$3 ARTIFACTS=$4
 
-if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
-    [ "$(id -u)" = 0 ] || { echo "skipped: needs root for network namespaces"; exit 77; }
-    command -v tesseract >/dev/null || { echo "skipped: tesseract-ocr is not installed"; exit 77; }
-    NS=kronvik-mail-$$
-    W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
+command -v tesseract >/dev/null || { echo "skipped: tesseract-ocr is not installed"; exit 77; }
+. "$HERE/namespace.sh"
+namespace_setup() {
     # dovecot's mail processes run as nobody and must reach the maildir below.
     chmod 755 "$W"
-    trap '"$PEERS/pop3srv-stop.sh" "$W/dovecot"; "$PEERS/dialup-down.sh" "$NS" ppp0 "$W"; "$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT
-    "$PEERS/netns-create.sh" "$NS" || exit 1
-    "$PEERS/dialup-up.sh" "$NS" ppp0 192.0.2.2 192.0.2.1 "$W" || exit 1
-    "$PEERS/pop3srv-start.sh" "$NS" "$W/dovecot" 2 >/dev/null || exit 1
-    KRONVIK_INSIDE_NS=1 W=$W ip netns exec "$NS" "$0" "$@"
-    exit $?
-fi
+    "$PEERS/dialup-up.sh" "$NS" ppp0 192.0.2.2 192.0.2.1 "$W" &&
+        "$PEERS/timesrv-start.sh" "$NS" "$W/timeserver" '2026-12-08 12:00:00' >/dev/null &&
+        "$PEERS/pop3srv-start.sh" "$NS" "$W/dovecot" 2 >/dev/null
+}
+namespace_teardown() {
+    "$PEERS/pop3srv-stop.sh" "$W/dovecot"
+    "$PEERS/timesrv-stop.sh" "$W/timeserver"
+    "$PEERS/dialup-down.sh" "$NS" ppp0 "$W"
+}
+namespace_enter "$0" "$@"
 
-mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"
 . "$HERE/kronvik.sh"
-trap 'kronvik_stop; desktop_stop' EXIT
-desktop_start "$W"
-kronvik_environment "$W"
+kronvik_desktop "$ARTIFACTS"
 
 # "Every tray icon of kronvik": one "X Y W H" line each.
 kronvik_tray_icons() {
@@ -60,12 +59,11 @@ scrambled() {
 MAIL_PROGRAM=$W/mail-program
 printf '#!/bin/sh\necho started >"%s"\n' "$W/mail-program.ran" >"$MAIL_PROGRAM"
 chmod +x "$MAIL_PROGRAM"
-mkdir -p "$XDG_CONFIG_HOME/kronvik"
-cat >"$XDG_CONFIG_HOME/kronvik/user.reg" <<REG
+cat >"$STORE" <<REG
 REGEDIT4
 
 [HKEY_CURRENT_USER\\Kronvik\\Server]
-"Address"="127.0.0.1"
+"Address"="192.0.2.2"
 "TimeMode"="1"
 "DetectMode"="0"
 
@@ -80,8 +78,12 @@ REG
 # The server counts a message's size as stored, line ends included.
 OCTETS=$(cat "$W"/dovecot/home/tester/Maildir/new/* | wc -c)
 
-kronvik_start "$APP" "$W"
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+    LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log kronvik_start "$APP" "$W"
 waitfor '[ "$(kronvik_tray_icons | wc -l)" = 1 ]' 100 || desktop_fail "no tray icon"
+# The new link brings the time first (the timeserver answers on this computer's address on the
+# link, so that the query's own address is the link's and the link stays known).
+waitfor '[ "$(wc -l <"$W/clock.log" 2>/dev/null)" = 2 ]' 100 || desktop_fail "the link did not bring the time"
 FIRST=$(kronvik_tray_icons)
 # The first check comes one interval (a minute) after the start.
 waitfor '[ "$(kronvik_tray_icons | wc -l)" = 2 ]' 900 || desktop_fail "no new-mail icon within 90 s"
@@ -100,7 +102,8 @@ frames=$(for i in 1 2 3 4; do convert "$ARTIFACTS/new-mail-icon-$i.png" rgba:- |
 # The new-mail sound: the captured samples begin with the resource's.
 mail=$SOUNDS/WAV_MAIL.wav
 samples=$(($(stat -c %s "$mail") - 44))
-waitfor "[ \$(stat -c %s '$W/sound.wav' 2>/dev/null || echo 0) -ge $((samples + 44)) ]" 50 || desktop_fail "no sound was played"
+waitfor "[ \$(stat -c %s '$W/sound.wav' 2>/dev/null || echo 0) -ge $((samples + 44)) ]" 50 ||
+    { cp "$W/kronvik.err" "$W/clock.log" "$ARTIFACTS/"; desktop_fail "no sound was played"; }
 cmp -s -n "$samples" <(tail -c +45 "$W/sound.wav") <(tail -c +45 "$mail") || desktop_fail "the sound played is not the new-mail sound"
 
 # A click: the question, word for word (read off the screen: the text column of the box, beside

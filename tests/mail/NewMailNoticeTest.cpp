@@ -101,7 +101,7 @@ void NewMailNoticeTest::configureChoosesTheMailProgram()
     ui.EmailConfigureButton->click();
     QCOMPARE(world.fileDialogs.shown.size(), 1);
     QCOMPARE(world.fileDialogs.shown[0].Title, QStringLiteral("Kronvik - Select Email client"));
-    QCOMPARE(world.fileDialogs.shown[0].Filter, QStringLiteral("Executable Files|*.exe;*.com;*.pif;"));
+    QCOMPARE(world.fileDialogs.shown[0].Filter, QStringLiteral("Executable Files|*;*.desktop"));
     QCOMPARE(world.fileDialogs.shown[0].InitialDir, QStringLiteral("/usr/bin/"));
     QCOMPARE(world.fileDialogs.shown[0].FileName, QStringLiteral("old-mail"));
     QCOMPARE(form.State.EmailClientPath, QStringLiteral("/opt/mail/bin/new-mail"));

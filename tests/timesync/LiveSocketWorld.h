@@ -18,7 +18,8 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
 {
     LiveSocketWorld()
         : timers(ticks)
-        , platform { ticks, timers, sockets, clock, sound, store, tray, dialup, shell, version, wait }
+        , platform { ticks,  timers, sockets, clock, sound,     store,   tray,
+                     dialup, shell,  version, wait,  processes, windows, shortcuts }
     { }
 
     // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
