@@ -1,5 +1,6 @@
 #include "platform/linux/FileRegistry.h"
 
+#include "platform/linux/FdGuard.h"
 #include "platform/linux/RegFileFormat.h"
 
 #include <QDir>
@@ -17,27 +18,6 @@
 namespace {
 
 const QString Root = QStringLiteral("HKEY_CURRENT_USER\\");
-
-class FdGuard final
-{
-public:
-    explicit FdGuard(int fd)
-        : m_fd(fd)
-    { }
-    ~FdGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-
-    int Get() const { return m_fd; }
-    int Release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 QString SystemError()
 {

@@ -1,5 +1,7 @@
 #include "platform/linux/X11DesktopWindows.h"
 
+#include "platform/linux/FdGuard.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -109,26 +111,6 @@ public:
 private:
     Display* m_display;
     XErrorHandler m_previous;
-};
-
-class FdGuard final
-{
-public:
-    explicit FdGuard(int fd)
-        : m_fd(fd)
-    { }
-    ~FdGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
 };
 
 // A property of 32-bit items (Xlib hands them over as longs). Empty when it is missing, of

@@ -11,16 +11,13 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 PEERS=$HERE/../peers
 APP=$1 SHIM=$2 XCLIENT=$3 ARTIFACTS=$4
 
-if [ "${KRONVIK_INSIDE_NS:-}" != 1 ]; then
-    [ "$(id -u)" = 0 ] || { echo "skipped: needs root for network namespaces"; exit 77; }
-    NS=kronvik-dialup-$$
-    W=$(mktemp -d /tmp/kronvik-dialup.XXXXXX)
-    trap '"$PEERS/dialup-down.sh" "$NS" ppp0 "$W/link"; "$PEERS/timesrv-stop.sh" "$W/server"; "$PEERS/netns-delete.sh" "$NS"; rm -rf "$W"' EXIT
-    "$PEERS/netns-create.sh" "$NS" || exit 1
-    "$PEERS/timesrv-start.sh" "$NS" "$W/server" '1983-05-01 00:00:00' >/dev/null || exit 1
-    KRONVIK_INSIDE_NS=1 NS=$NS W=$W ip netns exec "$NS" "$0" "$@"
-    exit $?
-fi
+. "$HERE/namespace.sh"
+namespace_setup() { "$PEERS/timesrv-start.sh" "$NS" "$W/server" '1983-05-01 00:00:00' >/dev/null; }
+namespace_teardown() {
+    "$PEERS/dialup-down.sh" "$NS" ppp0 "$W/link"
+    "$PEERS/timesrv-stop.sh" "$W/server"
+}
+namespace_enter "$0" "$@"
 
 mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"

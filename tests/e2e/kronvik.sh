@@ -56,12 +56,18 @@ tray_menu_exit() {
     [ "$_status" = 0 ] || desktop_fail "the program ended with status $_status"
 }
 
-# kronvik_desktop ARTIFACT_DIR [notray]: the desktop of desktop.sh in W with a fresh settings
-# folder; everything started is stopped when the script ends. STORE is the settings file.
+# kronvik_desktop ARTIFACT_DIR [notray|sni]: the desktop of desktop.sh in W (with "sni", the
+# StatusNotifierItem panel of sni-desktop.sh, sourced first) with a fresh settings folder;
+# everything started is stopped when the script ends. STORE is the settings file.
 kronvik_desktop() {
     mkdir -p "$1"
-    trap 'kronvik_stop; desktop_stop' EXIT
-    desktop_start "$W" ${2:-}
+    if [ "${2:-}" = sni ]; then
+        trap 'kronvik_stop; sni_desktop_stop' EXIT
+        sni_desktop_start "$W"
+    else
+        trap 'kronvik_stop; desktop_stop' EXIT
+        desktop_start "$W" ${2:-}
+    fi
     kronvik_environment "$W"
     mkdir -p "$XDG_CONFIG_HOME/kronvik"
     STORE=$XDG_CONFIG_HOME/kronvik/user.reg

@@ -4,12 +4,13 @@
 # caught by the preload shim), set to look every minute and to offer the mail program. The link
 # brings the time; then the check must bring up the second tray icon, whose frames change, and
 # play the new-mail sound; a click must ask with the exact text, and "&Yes" must start the mail
-# program.
-# usage: new-mail.sh KRONVIK TIMESHIM SOUNDS_DIR ARTIFACT_DIR
+# program. On a desktop whose panel hosts StatusNotifierItems ("sni"), the new-mail icon is a
+# second item of the program's, and a click on it asks the same; else the icons sit in the X tray.
+# usage: new-mail.sh xembed|sni KRONVIK TIMESHIM SOUNDS_DIR ARTIFACT_DIR
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 PEERS=$HERE/../peers
-APP=$1 SHIM=$2 SOUNDS=$3 ARTIFACTS=$4
+DESKTOP=$1 APP=$2 SHIM=$3 SOUNDS=$4 ARTIFACTS=$5
 
 command -v tesseract >/dev/null || { echo "skipped: tesseract-ocr is not installed"; exit 77; }
 . "$HERE/namespace.sh"
@@ -28,8 +29,9 @@ namespace_teardown() {
 namespace_enter "$0" "$@"
 
 . "$HERE/desktop.sh"
+. "$HERE/sni-desktop.sh"
 . "$HERE/kronvik.sh"
-kronvik_desktop "$ARTIFACTS"
+kronvik_desktop "$ARTIFACTS" "$([ "$DESKTOP" = sni ] && echo sni)"
 
 # "Every tray icon of kronvik": one "X Y W H" line each.
 kronvik_tray_icons() {
@@ -44,6 +46,11 @@ kronvik_tray_icons() {
             split(substr(at, 2), p, /[+-]/)
             if (s[1] <= 64 && s[2] <= 64) print p[1], p[2], s[1], s[2]
         }' | sort -u
+}
+
+# icons: how many icons the program shows, in the X tray or as items of the panel.
+icons() {
+    if [ "$DESKTOP" = sni ]; then sni_items_of "$KRONVIK_PID"; else kronvik_tray_icons | wc -l; fi
 }
 
 # The password as the settings store keeps it: each byte moved up by its position and 0x4B.
@@ -80,14 +87,21 @@ OCTETS=$(cat "$W"/dovecot/home/tester/Maildir/new/* | wc -c)
 
 ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
     LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log kronvik_start "$APP" "$W"
-waitfor '[ "$(kronvik_tray_icons | wc -l)" = 1 ]' 100 || desktop_fail "no tray icon"
+waitfor '[ "$(icons)" = 1 ]' 100 || desktop_fail "no tray icon"
 # The new link brings the time first (the timeserver answers on this computer's address on the
 # link, so that the query's own address is the link's and the link stays known).
 waitfor '[ "$(wc -l <"$W/clock.log" 2>/dev/null)" = 2 ]' 100 || desktop_fail "the link did not bring the time"
 FIRST=$(kronvik_tray_icons)
 # The first check comes one interval (a minute) after the start.
-waitfor '[ "$(kronvik_tray_icons | wc -l)" = 2 ]' 900 || desktop_fail "no new-mail icon within 90 s"
-read -r X Y WIDTH HEIGHT <<<"$(kronvik_tray_icons | grep -vxF "$FIRST" | head -1)"
+waitfor '[ "$(icons)" = 2 ]' 900 || desktop_fail "no new-mail icon within 90 s"
+if [ "$DESKTOP" = sni ]; then
+    # The newer item takes the place before the older one's.
+    sleep 0.5
+    read -r X Y <<<"$(sni_item_point 2)"
+    WIDTH=24 HEIGHT=24 X=$((X - 12)) Y=$((Y - 12))
+else
+    read -r X Y WIDTH HEIGHT <<<"$(kronvik_tray_icons | grep -vxF "$FIRST" | head -1)"
+fi
 
 # The frames change once a second: four looks 0.7 s apart see more than one picture.
 sleep 0.5
@@ -123,11 +137,17 @@ convert "$W/box.png" -crop "$((BOX_W - 55))x$((BOX_H - 45))+55+0" -colorspace Gr
 read_text=$(tesseract "$ARTIFACTS/question-text.png" - --psm 6 2>/dev/null | grep -v '^[[:space:]]*$' | paste -sd '|')
 expected="You have 2 new messages,|totalizing $OCTETS octets.|Get the new mail now?"
 [ "$read_text" = "$expected" ] || desktop_fail "the question reads '$read_text', not '$expected'"
-[ "$(kronvik_tray_icons | wc -l)" = 1 ] || desktop_fail "the new-mail icon is still there while the question is up"
+[ "$(icons)" = 1 ] || desktop_fail "the new-mail icon is still there while the question is up"
 
 # "&Yes" starts the mail program.
 xdotool windowactivate --sync "$BOX" key alt+y
 waitfor '[ -s "$W/mail-program.ran" ]' 50 || desktop_fail "the mail program was not started"
 ! xdotool search --onlyvisible --name '^(Confirm|Warning)$' >/dev/null 2>&1 || desktop_fail "a box is still up"
-tray_menu_exit "$ARTIFACTS/menu-after-mail.png"
+if [ "$DESKTOP" = sni ]; then
+    pid=$KRONVIK_PID
+    kronvik_stop
+    [ "$(sni_items_of "$pid")" = 0 ] || desktop_fail "an item outlived the program"
+else
+    tray_menu_exit "$ARTIFACTS/menu-after-mail.png"
+fi
 echo PASS

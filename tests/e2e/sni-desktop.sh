@@ -82,14 +82,15 @@ sni_items() {
 # sni_items_of PID: how many items process PID has registered (its names carry its pid).
 sni_items_of() { sni_items | grep -c "^org\.kde\.StatusNotifierItem-$1-"; }
 
-# sni_last_item_point: "X Y", the middle of the last place in the panel's notification area,
-# where a program's only item is shown (the panel runs along the top, its area at the end).
-sni_last_item_point() {
-    xwininfo -root -tree 2>/dev/null | awk '
+# sni_item_point [N]: "X Y", the middle of the N-th place from the end (the last by default) in
+# the panel's notification area, where a program's only item is shown; the panel runs along the
+# top, its area at the end, one square place per item, newer items before older ones.
+sni_item_point() {
+    xwininfo -root -tree 2>/dev/null | awk -v n="${1:-1}" '
         /"xfce4-panel": \("xfce4-panel" "Xfce4-panel"\)/ {
             for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+[-+][0-9]+[-+][0-9]+$/) size = $i
             split(size, s, /[x+-]/)
-            if (s[1] > s[2]) { print int(s[3] + s[1] - s[2] / 2), int(s[4] + s[2] / 2); exit }
+            if (s[1] > s[2]) { print int(s[3] + s[1] - s[2] * (n - 0.5)), int(s[4] + s[2] / 2); exit }
         }'
 }
 
@@ -106,7 +107,7 @@ sni_menu_window() {
 
 # sni_press BUTTON: presses and releases BUTTON over the program's item as a hand does.
 sni_press() {
-    read -r _x _y <<<"$(sni_last_item_point)"
+    read -r _x _y <<<"$(sni_item_point)"
     xdotool mousemove "$_x" "$_y" mousedown "$1"
     sleep 0.15
     xdotool mouseup "$1"
