@@ -1,4 +1,22 @@
-# Idle figures of a running program, shared by the start-up benchmarks. Source it.
+# The program under measure and its idle figures, shared by the start-up benchmarks. Source it.
+
+# bench_program NAME BUILD_DIR: APP and SHIM (the preloaded virtual clock) of the build, both
+# checked; W a fresh work folder; stop_kronvik ends the copy whose pid is in PID.
+bench_program() {
+    APP=$2/kronvik
+    SHIM=$2/tests/peers/libtimeshim.so
+    [ -x "$APP" ] || { echo "$1: $APP not built" >&2; exit 1; }
+    [ -r "$SHIM" ] || { echo "$1: $SHIM not built (target timeshim)" >&2; exit 1; }
+    W=$(mktemp -d /tmp/kronvik-bench.XXXXXX)
+    PID=""
+}
+
+stop_kronvik() {
+    [ -n "$PID" ] || return 0
+    kill -s TERM "$PID" 2>/dev/null
+    wait "$PID" 2>/dev/null
+    PID=""
+}
 
 # idle_switches PID: "THREAD_NAME COUNT" for each thread of process PID, COUNT its context
 # switches (voluntary and not); the thread name's blanks become underscores.

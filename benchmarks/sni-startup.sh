@@ -10,24 +10,12 @@
 set -u
 BUILD=$(cd "$1" && pwd)
 RUNS=${2:-5}
-APP=$BUILD/kronvik
-SHIM=$BUILD/tests/peers/libtimeshim.so
 HERE=$(cd "$(dirname "$0")" && pwd)
-[ -x "$APP" ] || { echo "sni-startup: $APP not built" >&2; exit 1; }
-[ -r "$SHIM" ] || { echo "sni-startup: $SHIM not built (target timeshim)" >&2; exit 1; }
-
-W=$(mktemp -d /tmp/kronvik-bench.XXXXXX)
 . "$HERE/../tests/e2e/desktop.sh"
 . "$HERE/../tests/e2e/sni-desktop.sh"
 . "$HERE/idle.sh"
+bench_program sni-startup "$BUILD"
 
-PID=""
-stop_kronvik() {
-    [ -n "$PID" ] || return 0
-    kill -s TERM "$PID" 2>/dev/null
-    wait "$PID" 2>/dev/null
-    PID=""
-}
 trap 'stop_kronvik; sni_desktop_stop; rm -rf "$W"' EXIT
 trap 'exit 1' INT TERM HUP
 

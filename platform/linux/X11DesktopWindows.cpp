@@ -215,11 +215,11 @@ struct X11DesktopWindows::Connection
         XWindowAttributes attributes;
         if (!hasResources || !XGetWindowAttributes(display, window, &attributes))
             return 0;
-        XResClientIdSpec spec { window, XRES_CLIENT_ID_PID_MASK };
+        XResClientIdSpec wanted { window, XRES_CLIENT_ID_PID_MASK };
         long count = 0;
         XResClientIdValue* values = nullptr;
         ProcessId process = 0;
-        if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success) {
+        if (XResQueryClientIds(display, 1, &wanted, &count, &values) == Success) {
             for (long i = 0; i < count; ++i) {
                 if (XResGetClientIdType(&values[i]) == XRES_CLIENT_ID_PID && XResGetClientPid(&values[i]) > 0)
                     process = XResGetClientPid(&values[i]);

@@ -10,17 +10,12 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 APP=$1
 SOUNDS=$2
 ARTIFACTS=$3
-W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
-mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"
 . "$HERE/kronvik.sh"
 
-trap 'kronvik_stop; desktop_stop; rm -rf "$W"' EXIT
-desktop_start "$W"
-kronvik_environment "$W"
-mkdir -p "$XDG_CONFIG_HOME/kronvik"
+kronvik_desktop "$ARTIFACTS"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="time.example.test"\n' \
-    >"$XDG_CONFIG_HOME/kronvik/user.reg"
+    >"$STORE"
 # The desktop's opener, as the program finds it on the PATH: it only notes what it was given.
 mkdir -p "$W/bin"
 printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s"\n' "$W/opened" >"$W/bin/xdg-open"

@@ -7,14 +7,10 @@ set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 APP=$1
 ARTIFACTS=$2
-W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
-mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"
 . "$HERE/kronvik.sh"
 
-trap 'kronvik_stop; desktop_stop; rm -rf "$W"' EXIT
-desktop_start "$W"
-kronvik_environment "$W"
+kronvik_desktop "$ARTIFACTS"
 
 kronvik_start "$APP" "$W"
 waitfor 'dialog_window >/dev/null' 100 || desktop_fail "the setup dialog did not open"

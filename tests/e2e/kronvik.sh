@@ -58,14 +58,20 @@ tray_menu_exit() {
 
 # kronvik_desktop ARTIFACT_DIR [notray|sni]: the desktop of desktop.sh in W (with "sni", the
 # StatusNotifierItem panel of sni-desktop.sh, sourced first) with a fresh settings folder;
-# everything started is stopped when the script ends. STORE is the settings file.
+# everything started is stopped when the script ends. Without W (outside a namespace of
+# namespace.sh) a work folder W is made and removed at the end. STORE is the settings file.
 kronvik_desktop() {
-    mkdir -p "$1"
+    [ -z "$1" ] || mkdir -p "$1"
+    _own_w=""
+    if [ -z "${W:-}" ]; then
+        W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
+        _own_w=$W
+    fi
     if [ "${2:-}" = sni ]; then
-        trap 'kronvik_stop; sni_desktop_stop' EXIT
+        trap 'kronvik_stop; sni_desktop_stop; [ -z "$_own_w" ] || rm -rf "$_own_w"' EXIT
         sni_desktop_start "$W"
     else
-        trap 'kronvik_stop; desktop_stop' EXIT
+        trap 'kronvik_stop; desktop_stop; [ -z "$_own_w" ] || rm -rf "$_own_w"' EXIT
         desktop_start "$W" ${2:-}
     fi
     kronvik_environment "$W"

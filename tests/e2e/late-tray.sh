@@ -7,16 +7,12 @@
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 APP=$1
-W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
 . "$HERE/desktop.sh"
 . "$HERE/kronvik.sh"
 
-trap 'kronvik_stop; desktop_stop; rm -rf "$W"' EXIT
-desktop_start "$W" notray
-kronvik_environment "$W"
-mkdir -p "$XDG_CONFIG_HOME/kronvik"
+kronvik_desktop "" notray
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="time.example.test"\n' \
-    >"$XDG_CONFIG_HOME/kronvik/user.reg"
+    >"$STORE"
 
 kronvik_start "$APP" "$W"
 sleep 2

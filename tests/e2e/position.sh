@@ -8,15 +8,10 @@ set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 APP=$1
 ARTIFACTS=$2
-W=$(mktemp -d /tmp/kronvik-e2e.XXXXXX)
-mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"
 . "$HERE/kronvik.sh"
 
-trap 'kronvik_stop; desktop_stop; rm -rf "$W"' EXIT
-desktop_start "$W"
-kronvik_environment "$W"
-STORE=$XDG_CONFIG_HOME/kronvik/user.reg
+kronvik_desktop "$ARTIFACTS"
 
 # frame_place: "X Y" of the dialog's frame, as the window manager placed it.
 frame_place() {

@@ -16,16 +16,11 @@ namespace_setup() { "$PEERS/timesrv-start.sh" "$NS" "$W/server" '1983-05-01 00:0
 namespace_teardown() { "$PEERS/timesrv-stop.sh" "$W/server"; }
 namespace_enter "$0" "$@"
 
-mkdir -p "$ARTIFACTS"
 . "$HERE/desktop.sh"
 . "$HERE/sni-desktop.sh"
 . "$HERE/kronvik.sh"
-trap 'kronvik_stop; sni_desktop_stop' EXIT
-sni_desktop_start "$W"
-kronvik_environment "$W"
-mkdir -p "$XDG_CONFIG_HOME/kronvik"
-printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n"TimeMode"="1"\n' \
-    >"$XDG_CONFIG_HOME/kronvik/user.reg"
+kronvik_desktop "$ARTIFACTS" sni
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n"TimeMode"="1"\n' >"$STORE"
 
 ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
     LD_PRELOAD=$SHIM TIMESHIM_LOG=$W/clock.log kronvik_start "$APP" "$W"

@@ -9,10 +9,10 @@
 
 static long window_pid(Display *display, Window window)
 {
-    XResClientIdSpec spec = { window, XRES_CLIENT_ID_PID_MASK };
+    XResClientIdSpec wanted = { window, XRES_CLIENT_ID_PID_MASK };
     long count = 0, pid = -1;
     XResClientIdValue *values = NULL;
-    if (XResQueryClientIds(display, 1, &spec, &count, &values) != Success)
+    if (XResQueryClientIds(display, 1, &wanted, &count, &values) != Success)
         return -1;
     for (long i = 0; i < count; i++)
         if (XResGetClientIdType(&values[i]) == XRES_CLIENT_ID_PID)
