@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/Errors.h"
+#include "base/ApplicationServices.h"
+#include "base/Errors.h"
 
 #include <QString>
 
@@ -14,13 +15,13 @@ class QWidget;
 // form with it) and restore notifications, the message loop's services and the standard error box.
 // The task-bar window of older desktops is the dialog's own task-bar entry here: hiding it takes
 // the dialog out of the task bar's reckoning (the tray menu opens then) but leaves it on screen.
-class TApplication final
+class TApplication final : public ApplicationServices
 {
 public:
     // `quit` ends the message loop; by default the toolkit's.
     TApplication(QString title, MessageBoxes& messageBoxes, std::function<void()> quit = {});
 
-    const QString& Title() const { return m_title; }
+    const QString& Title() const override { return m_title; }
 
     void SetMainForm(QWidget* form) { m_mainForm = form; }
 
@@ -28,17 +29,13 @@ public:
     void SetFormVisible(bool visible);
 
     bool TaskbarWindowVisible() const { return m_taskbarVisible; }
-    // The task-bar window is shown and its form not iconified by the window manager: the user
-    // can reach the dialog without the tray icon.
-    bool TaskbarWindowOnScreen() const;
-    void ShowTaskbarWindow(bool visible);
+    bool TaskbarWindowOnScreen() const override;
+    void ShowTaskbarWindow(bool visible) override;
 
     // The toolkit's minimise and restore: each changes the application's state once and then runs
     // its notification, which the tray icon takes over. Showing the task-bar window restores too.
     void Minimize();
     void Restore();
-    std::function<void()> OnMinimize;
-    std::function<void()> OnRestore;
 
     // Brings the application's windows in front of other programs' (the foreground window): a
     // modal box before the main form.
@@ -53,13 +50,12 @@ public:
     // Raises the application's windows above other programs', a modal box above the main form.
     void BringToTop();
 
-    void ProcessMessages();
+    void ProcessMessages() override;
     // Ends the message loop, nested ones included; the program then ends.
     void Terminate();
-    bool Terminated() const { return m_terminated; }
+    bool Terminated() const override { return m_terminated; }
 
-    // Shows an error raised inside a handler; the message loop goes on.
-    void HandleException(const std::exception& error);
+    void HandleException(const std::exception& error) override;
     // HandleException, for components that run handlers of their own.
     ErrorHandler ErrorBox()
     {

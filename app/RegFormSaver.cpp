@@ -1,6 +1,6 @@
 #include "app/RegFormSaver.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "platform/Registry.h"
 
 #include <QApplication>

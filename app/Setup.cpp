@@ -1,11 +1,11 @@
 #include "app/Setup.h"
 
 #include "app/Application.h"
-#include "app/MessageBoxes.h"
 #include "app/PasswordScrambler.h"
 #include "components/About.h"
 #include "components/FormTimers.h"
 #include "dialup/ConnectionProbe.h"
+#include "platform/MessageBoxes.h"
 #include "ui_SetupForm.h"
 
 #include <QCloseEvent>
@@ -88,7 +88,9 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , m_messageBoxes(messageBoxes)
     , m_fileDialogs(fileDialogs)
     , m_alerts(platform.Sound)
-    , m_mailboxCheck(State, TCPClient2, RxTimerEvent5, application, platform.Wait)
+    , m_mailboxCheck({ State.MailCheckBusy, State.ReplyTimedOut, State.ReplyReceived, State.ServerReply,
+                       State.MessageCount, State.MessageOctets, State.NotifiedCount, State.NotifiedOctets },
+                     TCPClient2, RxTimerEvent5, application, platform.Wait)
     , m_newMailNotice(messageBoxes, platform.Shell)
     , m_launcher(platform.Processes, platform.Windows, platform.Shortcuts, StrHolder1, State.AppsLaunched)
     , m_watcher(RxTimerEvent2, { State.TimeObtained, State.AppsLaunched, State.LastTimeAddress, State.DialUpAddress },

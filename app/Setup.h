@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/Alerts.h"
-#include "app/FileDialogs.h"
 #include "app/ProcessState.h"
 #include "app/RegFormSaver.h"
 #include "components/PopupMenu.h"
@@ -15,6 +14,7 @@
 #include "mail/MailboxCheck.h"
 #include "mail/NewMailNotice.h"
 #include "net/WSockets.h"
+#include "platform/FileDialogs.h"
 #include "platform/Platform.h"
 
 #include <QWidget>

@@ -5,7 +5,7 @@
 // parts: one read of the version block, one decoding of the picture.
 #include "components/About.h"
 #include "components/JpegDecoder.h"
-#include "platform/linux/ElfVersionInfo.h"
+#include "platform/linux/version/ElfVersionInfo.h"
 #include "tests/fakes/FakeDesktopShell.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // network namespace whose links benchmarks/dialup.sh lays out; the first argument names them.
 // Rounds: the second argument (default 2000).
 #include "dialup/ConnectionProbe.h"
-#include "platform/linux/InterfaceRemoteAccess.h"
+#include "platform/linux/links/InterfaceRemoteAccess.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 // Reading the settings file when it has grown large by hand or by another program: 50 000 values
 // in one key, and 50 000 keys of one value each. Prints the time to read the whole file once and
 // the time of one store call (which reads the file afresh) on it.
-#include "platform/linux/FileRegistry.h"
-#include "platform/linux/RegFileFormat.h"
+#include "platform/linux/settings/FileRegistry.h"
+#include "platform/linux/settings/RegFileFormat.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

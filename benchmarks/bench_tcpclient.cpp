@@ -4,7 +4,7 @@
 // the ratio. Rounds: the first argument (default 2000).
 #include "benchmarks/BlockingQuery.h"
 #include "net/WSockets.h"
-#include "platform/linux/PosixSocketApi.h"
+#include "platform/linux/sockets/PosixSocketApi.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -7,8 +7,8 @@
 // program's five events, whose firing traces must agree.
 #include "components/FormTimers.h"
 #include "components/TimerLst.h"
-#include "platform/linux/MonotonicTickSource.h"
-#include "platform/linux/QtTimerService.h"
+#include "platform/linux/timers/MonotonicTickSource.h"
+#include "platform/linux/timers/QtTimerService.h"
 #include "tests/components/SimulatedHour.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "components/IconList.h"
 #include "components/TrayIcon.h"
 

@@ -1,11 +1,11 @@
 #include "components/TrayIcon.h"
 
-#include "app/Application.h"
-#include "app/Errors.h"
+#include "base/ApplicationServices.h"
+#include "base/Errors.h"
 #include "components/PopupMenu.h"
 #include "platform/NotificationArea.h"
 
-TTrayIcon::TTrayIcon(TApplication& application, NotificationArea& area, const QIcon& applicationIcon)
+TTrayIcon::TTrayIcon(ApplicationServices& application, NotificationArea& area, const QIcon& applicationIcon)
     : m_application(application)
     , m_area(area)
     , m_notifyIcon(area.CreateIcon())

@@ -9,7 +9,7 @@
 
 class NotificationArea;
 class NotificationIcon;
-class TApplication;
+class ApplicationServices;
 class TPopupMenu;
 
 enum TMouseButton
@@ -44,7 +44,7 @@ public:
     static constexpr int MaxTipLength = 63;
 
     // Adds the icon with the application's icon and title; EOutOfResources when refused.
-    TTrayIcon(TApplication& application, NotificationArea& area, const QIcon& applicationIcon);
+    TTrayIcon(ApplicationServices& application, NotificationArea& area, const QIcon& applicationIcon);
     ~TTrayIcon();
     TTrayIcon(const TTrayIcon&) = delete;
     TTrayIcon& operator=(const TTrayIcon&) = delete;
@@ -101,7 +101,7 @@ private:
     void Click();
     void DblClick();
 
-    TApplication& m_application;
+    ApplicationServices& m_application;
     NotificationArea& m_area;
     std::unique_ptr<NotificationIcon> m_notifyIcon;
     TPopupMenu* m_popupMenu = nullptr;

@@ -1,6 +1,6 @@
 #include "dialup/LauncherListEditor.h"
 
-#include "app/FileDialogs.h"
+#include "platform/FileDialogs.h"
 
 #include <QListWidget>
 #include <QPushButton>

@@ -1,7 +1,6 @@
 #include "mail/MailboxCheck.h"
 
-#include "app/Application.h"
-#include "app/ProcessState.h"
+#include "base/ApplicationServices.h"
 #include "components/TimerLst.h"
 #include "mail/StatReply.h"
 #include "net/WSockets.h"
@@ -21,8 +20,8 @@ bool SafeArgument(const QString& text)
 
 } // namespace
 
-MailboxCheck::MailboxCheck(ProcessState& state, TTCPClient& client, TRxTimerEvent& replyDeadline,
-                           TApplication& application, MessageWait& wait)
+MailboxCheck::MailboxCheck(State state, TTCPClient& client, TRxTimerEvent& replyDeadline,
+                           ApplicationServices& application, MessageWait& wait)
     : m_state(state)
     , m_client(client)
     , m_replyDeadline(replyDeadline)

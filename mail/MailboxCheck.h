@@ -4,11 +4,10 @@
 
 #include <cstdint>
 
+class ApplicationServices;
 class MessageWait;
-class TApplication;
 class TRxTimerEvent;
 class TTCPClient;
-struct ProcessState;
 
 // One look into the user's mailbox over POP3 (USER, PASS, STAT, QUIT): it logs in, reads the
 // message count and size, logs out, and tells whether new mail arrived since the last notice.
@@ -19,7 +18,20 @@ class MailboxCheck final
 public:
     static constexpr std::int32_t ReplyWait = 20000;
 
-    MailboxCheck(ProcessState& state, TTCPClient& client, TRxTimerEvent& replyDeadline, TApplication& application,
+    // The process-wide state a check reads and changes; its owner keeps it.
+    struct State
+    {
+        bool& MailCheckBusy;
+        bool& ReplyTimedOut;
+        bool& ReplyReceived;
+        QString& ServerReply;
+        std::int32_t& MessageCount;
+        std::int32_t& MessageOctets;
+        std::int32_t& NotifiedCount;
+        std::int32_t& NotifiedOctets;
+    };
+
+    MailboxCheck(State state, TTCPClient& client, TRxTimerEvent& replyDeadline, ApplicationServices& application,
                  MessageWait& wait);
 
     // The check, MailCheckBusy set for its whole run. True when new mail waits: the notified
@@ -43,9 +55,9 @@ private:
     bool Step(const QString& command);
     bool Waiting() const;
 
-    ProcessState& m_state;
+    State m_state;
     TTCPClient& m_client;
     TRxTimerEvent& m_replyDeadline;
-    TApplication& m_application;
+    ApplicationServices& m_application;
     MessageWait& m_wait;
 };

@@ -1,7 +1,7 @@
 #include "mail/NewMailNotice.h"
 
-#include "app/MessageBoxes.h"
 #include "platform/DesktopShell.h"
+#include "platform/MessageBoxes.h"
 
 NewMailNotice::NewMailNotice(MessageBoxes& messageBoxes, DesktopShell& shell)
     : m_messageBoxes(messageBoxes)

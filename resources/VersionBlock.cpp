@@ -1,6 +1,6 @@
 // The program's version block, in a section of its own so that the About box finds it in the
 // program's file. Its format is VersionQueryValue's.
-#include "platform/linux/ElfVersionInfo.h"
+#include "platform/linux/version/ElfVersionInfo.h"
 
 [[gnu::used, gnu::section(KRONVIK_VERSION_SECTION)]] extern const char KronvikVersionBlock[]
     = "[\\StringFileInfo\\041604E4]\n"

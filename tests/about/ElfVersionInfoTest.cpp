@@ -1,4 +1,4 @@
-#include "platform/linux/ElfVersionInfo.h"
+#include "platform/linux/version/ElfVersionInfo.h"
 
 #include "components/VersionQuery.h"
 

@@ -1,4 +1,4 @@
-#include "app/QtFileDialogs.h"
+#include "platform/linux/desktop/QtFileDialogs.h"
 
 #include <QAbstractProxyModel>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "components/IconList.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "components/IconFile.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 // The notification area's Linux binding against a real panel: xfce4-panel on a private display
 // and session bus, set up by notification-area-live.sh. Where a person would click, the test
 // calls the items over the bus as the panel does.
-#include "platform/linux/QtNotificationArea.h"
-#include "platform/linux/StatusNotifierTypes.h"
+#include "platform/linux/tray/QtNotificationArea.h"
+#include "platform/linux/tray/StatusNotifierTypes.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

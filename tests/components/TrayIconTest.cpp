@@ -1,7 +1,7 @@
 #include "components/TrayIcon.h"
 
 #include "app/Application.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "components/PopupMenu.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeNotificationArea.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/DesktopEntryResolver.h"
+#include "platform/linux/desktop/DesktopEntryResolver.h"
 
 #include <QTemporaryDir>
 #include <QTest>

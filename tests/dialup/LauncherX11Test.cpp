@@ -1,7 +1,7 @@
 #include "dialup/ProgramLauncher.h"
-#include "platform/linux/DesktopEntryResolver.h"
-#include "platform/linux/DetachedProcessStarter.h"
-#include "platform/linux/X11DesktopWindows.h"
+#include "platform/linux/desktop/DesktopEntryResolver.h"
+#include "platform/linux/desktop/DetachedProcessStarter.h"
+#include "platform/linux/desktop/X11DesktopWindows.h"
 
 #include <QDir>
 #include <QElapsedTimer>

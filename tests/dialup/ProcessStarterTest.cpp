@@ -1,6 +1,6 @@
-#include "platform/linux/DesktopEntryResolver.h"
-#include "platform/linux/DetachedProcessStarter.h"
-#include "platform/linux/XdgDesktopShell.h"
+#include "platform/linux/desktop/DesktopEntryResolver.h"
+#include "platform/linux/desktop/DetachedProcessStarter.h"
+#include "platform/linux/desktop/XdgDesktopShell.h"
 
 #include <QDir>
 #include <QElapsedTimer>

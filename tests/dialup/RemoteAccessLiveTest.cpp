@@ -1,5 +1,5 @@
 #include "dialup/ConnectionProbe.h"
-#include "platform/linux/InterfaceRemoteAccess.h"
+#include "platform/linux/links/InterfaceRemoteAccess.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // The settings file is the user's to edit by hand: whatever it holds, reading must not crash, and
 // anything read must survive being written back and read again unchanged.
-#include "platform/linux/RegFileFormat.h"
+#include "platform/linux/settings/RegFileFormat.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "platform/linux/LocalSingleInstance.h"
+#include "platform/linux/instance/LocalSingleInstance.h"
 
-#include "platform/linux/RuntimeFolder.h"
+#include "platform/linux/instance/RuntimeFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,11 +8,11 @@
 //   noLinkNoContact              the same dovecot, no link
 //   faultyServerEndsSilently     pop3fault-start.sh's server in mode FAULT, link up
 #include "app/Setup.h"
-#include "platform/linux/InterfaceRemoteAccess.h"
-#include "platform/linux/MonotonicTickSource.h"
-#include "platform/linux/PosixSocketApi.h"
-#include "platform/linux/QtMessageWait.h"
-#include "platform/linux/QtTimerService.h"
+#include "platform/linux/links/InterfaceRemoteAccess.h"
+#include "platform/linux/sockets/PosixSocketApi.h"
+#include "platform/linux/timers/MonotonicTickSource.h"
+#include "platform/linux/timers/QtMessageWait.h"
+#include "platform/linux/timers/QtTimerService.h"
 #include "tests/app/DesktopFakes.h"
 #include "tests/fakes/FakeSystemClock.h"
 #include "ui_SetupForm.h"

@@ -2,7 +2,7 @@
 // test starts in-process, and the binding's own translation of errors and readiness.
 
 #include "net/WSockets.h"
-#include "platform/linux/PosixSocketApi.h"
+#include "platform/linux/sockets/PosixSocketApi.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

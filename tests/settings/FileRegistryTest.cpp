@@ -1,7 +1,7 @@
-#include "platform/linux/FileRegistry.h"
+#include "platform/linux/settings/FileRegistry.h"
 
-#include "app/Errors.h"
 #include "app/RegFormSaver.h"
+#include "base/Errors.h"
 
 #include <QDir>
 #include <QElapsedTimer>

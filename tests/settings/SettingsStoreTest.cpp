@@ -1,6 +1,6 @@
-#include "app/Errors.h"
 #include "app/PasswordScrambler.h"
 #include "app/RegFormSaver.h"
+#include "base/Errors.h"
 #include "tests/fakes/FakeRegistry.h"
 
 #include <QTest>

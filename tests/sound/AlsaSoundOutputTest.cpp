@@ -1,7 +1,7 @@
-#include "platform/linux/AlsaSoundOutput.h"
+#include "platform/linux/sound/AlsaSoundOutput.h"
 
 #include "app/Alerts.h"
-#include "platform/linux/WaveData.h"
+#include "platform/linux/sound/WaveData.h"
 #include "tests/sound/LittleEndian.h"
 
 #include <QElapsedTimer>

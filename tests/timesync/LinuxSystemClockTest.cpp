@@ -1,4 +1,5 @@
-#include "platform/linux/LinuxSystemClock.h"
+#include "platform/linux/clock/LinuxSystemClock.h"
+
 #include "timesync/ClockSetting.h"
 
 #include <QDateTime>

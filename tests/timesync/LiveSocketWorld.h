@@ -2,10 +2,10 @@
 
 #include "app/Setup.h"
 #include "platform/Platform.h"
-#include "platform/linux/MonotonicTickSource.h"
-#include "platform/linux/PosixSocketApi.h"
-#include "platform/linux/QtMessageWait.h"
-#include "platform/linux/QtTimerService.h"
+#include "platform/linux/sockets/PosixSocketApi.h"
+#include "platform/linux/timers/MonotonicTickSource.h"
+#include "platform/linux/timers/QtMessageWait.h"
+#include "platform/linux/timers/QtTimerService.h"
 #include "tests/app/DesktopFakes.h"
 #include "tests/fakes/FakeSystemClock.h"
 

@@ -1,9 +1,0 @@
-#pragma once
-
-#include "app/FileDialogs.h"
-
-class QtFileDialogs final : public FileDialogs
-{
-public:
-    std::optional<QString> Open(const TOpenDialog& dialog) override;
-};
