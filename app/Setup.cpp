@@ -167,9 +167,11 @@ void TSetupForm::BuildComponents()
     TrayIcon1.OnRestore = [this] { TrayIcon1Restore(); };
 
     TCPClient1.OnData = [this](TCustomWSocket*, int socket) { TCPClient1Data(socket); };
-    TCPClient1.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
+    TCPClient1.OnError
+        = [this](TCustomWSocket* sender, int error, const QString& msg) { TCPClient1Error(sender, error, msg); };
     TCPClient2.OnData = [this](TCustomWSocket*, int socket) { TCPClient2Data(socket); };
-    TCPClient2.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
+    TCPClient2.OnError
+        = [this](TCustomWSocket* sender, int error, const QString& msg) { TCPClient1Error(sender, error, msg); };
 
     LoadFormTimers(RxTimerList1, RxTimerEvent1, RxTimerEvent2, RxTimerEvent3, RxTimerEvent4, RxTimerEvent5);
     RxTimerEvent1.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent1Timer(); };

@@ -64,7 +64,8 @@ public:
     // Time query.
     void GettimeClick();
     void TCPClient1Data(int socket);
-    void TCPClient1Error(int error, const QString& msg);
+    // The error event of both clients; only the time client's errors end the time query.
+    void TCPClient1Error(TCustomWSocket* Sender, int error, const QString& msg);
     void RxTimerEvent3Timer();
 
     // Dial-up watcher.
@@ -132,6 +133,8 @@ private:
     void MinimizeApplication();
     // Ends a time query that failed: the message, then back to where the user was.
     void ShowQueryFailure(const QString& text);
+    // A warning of the time query or a client: the program to the front, the error sound, the box.
+    void ShowWarning(const QString& text);
     // A message or the About box of the controller. From the tray the controller comes up for it
     // (the restore bookkeeping) and goes back to the tray after it. Over the open dialog, the
     // dialog stays as it was: its snapshot is not taken again, so that Save still stores the

@@ -64,19 +64,29 @@ void TSetupForm::TCPClient1Data(int)
         ShowQueryFailure(ClockRefusedText(result));
         return;
     }
-    // This computer's address on the connection that carried the reply: the host name's
-    // first address is a loopback one on many systems and would look like a new link each time.
-    State.LastTimeAddress = TCPClient1.ConnectionLocalAddress().left(AddressLength);
+    // The address the watcher compares: the dial-up link's while one is up, even when the server
+    // was reached over another interface; else this computer's address on the connection that
+    // carried the reply (the host name's first address is a loopback one on many systems).
+    const bool linkUp = IsConnected() && !State.DialUpAddress.isEmpty();
+    State.LastTimeAddress = (linkUp ? State.DialUpAddress : TCPClient1.ConnectionLocalAddress()).left(AddressLength);
     State.TimeObtained = true;
     State.Busy = false;
     Alert(2);
 }
 
-void TSetupForm::TCPClient1Error(int error, const QString& msg)
+void TSetupForm::TCPClient1Error(TCustomWSocket* Sender, int error, const QString& msg)
 {
+    const QString text = QStringLiteral("Winsock has reported the following error:\r\n\r\n%1: %2").arg(error).arg(msg);
     State.Busy = true;
-    RxTimerEvent3.SetEnabled(false);
-    ShowQueryFailure(QStringLiteral("Winsock has reported the following error:\r\n\r\n%1: %2").arg(error).arg(msg));
+    if (Sender == &TCPClient1) {
+        RxTimerEvent3.SetEnabled(false);
+        ShowQueryFailure(text);
+        return;
+    }
+    // The mail client's error is only reported: a time query still pending goes on, and keeps
+    // the program busy until it ends.
+    ShowControllerBox([this, &text] { ShowWarning(text); });
+    State.Busy = State.Busy || RxTimerEvent3.Enabled();
 }
 
 void TSetupForm::RxTimerEvent3Timer()
@@ -89,10 +99,15 @@ void TSetupForm::RxTimerEvent3Timer()
 void TSetupForm::ShowQueryFailure(const QString& text)
 {
     ShowControllerBox([this, &text] {
-        m_application.BringToForeground();
-        Alert(1);
-        m_messageBoxes.Warning(text);
+        ShowWarning(text);
         if (TCPClient1.State() != ssIdle)
             TCPClient1.Close();
     });
+}
+
+void TSetupForm::ShowWarning(const QString& text)
+{
+    m_application.BringToForeground();
+    Alert(1);
+    m_messageBoxes.Warning(text);
 }

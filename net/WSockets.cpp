@@ -88,7 +88,7 @@ void TCustomWSocket::ReportError(int Code)
 
 void TCustomWSocket::SendText(Socket socket, const QString& Text, int Flags)
 {
-    const QByteArray bytes = Text.toLatin1();
+    const QByteArray bytes = Text.toUtf8();
     if (bytes.isEmpty())
         return;
     int sent = 0;

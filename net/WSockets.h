@@ -92,6 +92,7 @@ public:
     void Open();
     // Graceful disconnect; harmless in any state.
     void Close();
+    // Sends Text encoded as UTF-8, the encoding the settings keep it in.
     void SendText(const QString& Text);
     // One read of at most 1024 bytes; empty when nothing waits.
     QString ReceiveText();
