@@ -136,9 +136,10 @@ private:
     // A warning of the time query or a client: the program to the front, the error sound, the box.
     void ShowWarning(const QString& text);
     // A message or the About box of the controller. From the tray the controller comes up for it
-    // (the restore bookkeeping) and goes back to the tray after it. Over the open dialog, the
-    // dialog stays as it was: its snapshot is not taken again, so that Save still stores the
-    // edits made so far and Cancel still undoes them, and Busy and the stopped mail timer stay.
+    // (the restore bookkeeping), and after it goes back to the tray unless the dialog is up by
+    // then. Over the open dialog, the dialog stays as it was: its snapshot is not taken again, so
+    // that Save still stores the edits made so far and Cancel still undoes them, and Busy and the
+    // stopped mail timer stay.
     void ShowControllerBox(const std::function<void()>& box);
     void FocusActivePage();
     double IntervalValue() const;
@@ -154,6 +155,8 @@ private:
     NewMailNotice m_newMailNotice;
     std::unique_ptr<QStyle> m_tabStyle;
     bool m_placed = false;
+    // Exit could not store the dialog's place and has said so.
+    bool m_placementFailed = false;
     ProgramLauncher m_launcher;
     DialUpWatcher m_watcher;
     LauncherListEditor m_launcherList;
