@@ -52,8 +52,9 @@ MailServerAddress ParseMailServerAddress(const QString& text)
     const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
     if (fragment >= 0) {
         const QString pin = rest.mid(fragment + 1);
-        // Anything else after "#" matches no certificate, so a mistyped pin trusts nothing.
         address.Pin = pin.startsWith(PinPrefix, Qt::CaseInsensitive) ? pin.mid(PinPrefix.size()) : pin;
+        // A pin that is no fingerprint (mistyped, or empty) matches no certificate: it must not
+        // fall back to trusting the chain.
         if (address.Pin.isEmpty())
             address.Pin = QStringLiteral("#");
         rest.truncate(fragment);
