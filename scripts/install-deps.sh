@@ -6,13 +6,13 @@ set -eu
 PACKAGES="
     cmake ninja-build g++ make pkg-config clang-format clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev libxcb1-dev
+    libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev libxcb1-dev libssl-dev
     fonts-dejavu-core fonts-liberation
     xvfb xauth openbox trayer xdotool x11-utils imagemagick tesseract-ocr
     dbus dbus-x11 xfce4-panel xfconf
     alsa-utils
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
-    dovecot-core dovecot-pop3d curl
+    dovecot-core dovecot-pop3d curl openssl
 "
 
 missing=""

@@ -7,6 +7,9 @@
 //   wrongPasswordEndsSilently    the same dovecot
 //   noLinkNoContact              the same dovecot, no link
 //   faultyServerEndsSilently     pop3fault-start.sh's server in mode FAULT, link up
+//   secureServer                 a server at ADDRESS; REASON: empty when it has 2 messages,
+//                                else the warning's reason, with FINGERPRINT in it (when set)
+// ADDRESS, when set, replaces 127.0.0.1 as the server's address.
 #include "app/Setup.h"
 #include "platform/linux/links/InterfaceRemoteAccess.h"
 #include "platform/linux/sockets/PosixSocketApi.h"
@@ -32,6 +35,7 @@ private slots:
     void wrongPasswordEndsSilently();
     void noLinkNoContact();
     void faultyServerEndsSilently();
+    void secureServer();
 };
 
 namespace {
@@ -103,7 +107,7 @@ struct LiveMailWorld : DesktopFakes
         form->State.Busy = false;
         form->State.LastTimeAddress = form->State.DialUpAddress;
         sockets.connects = 0;
-        form->ui->EmailPOPServerEdit->setText(QStringLiteral("127.0.0.1"));
+        form->ui->EmailPOPServerEdit->setText(qEnvironmentVariable("ADDRESS", QStringLiteral("127.0.0.1")));
         form->ui->EmailUsernameEdit->setText(QStringLiteral("tester"));
         form->ui->EmailPasswordEdit->setText(password);
         form->ui->EmailIntervalRxSpinEdit->setValue(1);
@@ -234,6 +238,29 @@ void MailCheckLiveServerTest::faultyServerEndsSilently()
     QCOMPARE(form.TCPClient2.State(), ssIdle);
     QCOMPARE(form.State.NotifiedCount, 0);
     QVERIFY(world.boxes.warnings.isEmpty());
+}
+
+void MailCheckLiveServerTest::secureServer()
+{
+    const QString reason = qEnvironmentVariable("REASON");
+    LiveMailWorld world;
+    TSetupForm& form = *world.form;
+    QVERIFY(world.Check() < Quick);
+    QCOMPARE(world.MailIcon().shown, reason.isEmpty());
+    if (reason.isEmpty()) {
+        QCOMPARE(form.State.MessageCount, 2);
+        QVERIFY(world.boxes.warnings.isEmpty());
+        return;
+    }
+    QCOMPARE(world.boxes.warnings.size(), 1);
+    const QString& warning = world.boxes.warnings.front();
+    QVERIFY2(warning.contains(reason) && warning.contains(qEnvironmentVariable("FINGERPRINT")), qPrintable(warning));
+    // The same failure again is not reported again; the check goes on.
+    QVERIFY(world.Check() < Quick);
+    QCOMPARE(world.sockets.connects, 2);
+    QCOMPARE(world.boxes.warnings.size(), 1);
+    QVERIFY(!form.State.MailCheckBusy);
+    QCOMPARE(form.TCPClient2.State(), ssIdle);
 }
 
 QTEST_MAIN(MailCheckLiveServerTest)
