@@ -19,6 +19,7 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -130,6 +131,10 @@ private:
     void LoadLauncherList();
     void SetEmailClientDialogPath();
     void MinimizeApplication();
+    // Ends a time query whose server has answered with `instant` (milliseconds since 1900 UTC)
+    // over a connection on which this computer had `localAddress`: one clock change, then
+    // TimeObtained, also when the clock could not be set.
+    void TimeReceived(std::int64_t instant, const QString& localAddress);
     // Ends a time query that failed: the message, then back to where the user was.
     void ShowQueryFailure(const QString& text);
     // A message or the About box of the controller. From the tray the controller comes up for it

@@ -55,21 +55,29 @@ void TSetupForm::TCPClient1Data(int)
     RxTimerEvent3.SetEnabled(false);
     std::array<std::uint8_t, ReplySize> reply {};
     std::memcpy(reply.data(), received.data(), ReplySize);
-    const bool local = GetTimeRadioGroup.ItemIndex() == 0;
-    const int bias = local ? TimeBias(m_platform.Clock.GetTimeZoneInformation()) : 0;
-    const SystemTime time = ClockTimeFromReply(ReplySeconds(reply), local ? TimeMode::Local : TimeMode::Utc, bias);
-    const ClockResult result = SetClock(m_platform.Clock, time);
-    if (!result.ok()) {
-        // A clock the system refused to change is no success: the user must hear and read it.
-        ShowQueryFailure(ClockRefusedText(result));
-        return;
-    }
     // This computer's address on the connection that carried the reply: the host name's
     // first address is a loopback one on many systems and would look like a new link each time.
-    State.LastTimeAddress = TCPClient1.ConnectionLocalAddress().left(AddressLength);
+    TimeReceived(ReplyInstant(ReplySeconds(reply)), TCPClient1.ConnectionLocalAddress());
+}
+
+void TSetupForm::TimeReceived(std::int64_t instant, const QString& localAddress)
+{
+    const ClockResult result
+        = SetClock(m_platform.Clock, instant, GetTimeRadioGroup.ItemIndex() == 0 ? TimeMode::Local : TimeMode::Utc);
+    State.LastTimeAddress = localAddress.left(AddressLength);
     State.TimeObtained = true;
-    State.Busy = false;
-    Alert(2);
+    if (result.ok()) {
+        State.Busy = false;
+        Alert(2);
+        return;
+    }
+    // The server has answered, so the launcher goes on as after a success; but a clock the
+    // system refused to change is not celebrated: the user must hear and read it.
+    ShowControllerBox([this, &result] {
+        m_application.BringToForeground();
+        Alert(1);
+        m_messageBoxes.Warning(ClockRefusedText(result));
+    });
 }
 
 void TSetupForm::TCPClient1Error(int error, const QString& msg)
