@@ -16,6 +16,7 @@
 #include "net/WSockets.h"
 #include "platform/FileDialogs.h"
 #include "platform/Platform.h"
+#include "timesync/SntpQuery.h"
 
 #include <QWidget>
 
@@ -67,6 +68,9 @@ public:
     void TCPClient1Data(int socket);
     void TCPClient1Error(int error, const QString& msg);
     void RxTimerEvent3Timer();
+    // The same query with an NTP server: its time, or an answer that must not set the clock.
+    void NtpTime(std::int64_t instant, const QString& localAddress);
+    void NtpRefused(const QString& reason);
 
     // Dial-up watcher.
     void RxTimerEvent2Timer();
@@ -152,6 +156,8 @@ private:
     MessageBoxes& m_messageBoxes;
     FileDialogs& m_fileDialogs;
     TAlerts m_alerts;
+    // The time query for "ntp://" servers; the Time Protocol's goes through TCPClient1.
+    SntpQuery m_sntp;
     MailboxCheck m_mailboxCheck;
     NewMailNotice m_newMailNotice;
     std::unique_ptr<QStyle> m_tabStyle;

@@ -10,12 +10,42 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace {
 
 const QString TimePort = QStringLiteral("37");
 constexpr int ReplySize = 4;
 constexpr qsizetype AddressLength = 15;
+
+struct NtpServer
+{
+    QString host;
+    std::uint16_t port = 123;
+};
+
+// "ntp://host[:port]" names an NTP server; anything else is a Time Protocol server's name.
+// Throws EConvertError for a port that is no number from 1 to 65535.
+std::optional<NtpServer> NtpServerAddress(const QString& address)
+{
+    const QString scheme = QStringLiteral("ntp://");
+    if (!address.startsWith(scheme, Qt::CaseInsensitive))
+        return std::nullopt;
+    NtpServer server { address.mid(scheme.size()) };
+    if (server.host.endsWith(u'/'))
+        server.host.chop(1);
+    const qsizetype colon = server.host.lastIndexOf(u':');
+    if (colon >= 0) {
+        bool ok = false;
+        const uint port = server.host.mid(colon + 1).toUInt(&ok, 10);
+        if (!ok || port == 0 || port > 0xFFFF)
+            throw EConvertError(
+                QStringLiteral("'%1' is not a valid integer value").arg(server.host.mid(colon + 1)).toStdString());
+        server.port = static_cast<std::uint16_t>(port);
+        server.host.truncate(colon);
+    }
+    return server;
+}
 
 QString ClockRefusedText(const ClockResult& result)
 {
@@ -38,8 +68,14 @@ void TSetupForm::GettimeClick()
         SetupClick();
         return;
     }
+    const std::optional<NtpServer> ntp = NtpServerAddress(ui->ServerAddrEdit->text());
     State.TimeObtained = false;
     State.Busy = true;
+    if (ntp) {
+        RxTimerEvent3.SetEnabled(true);
+        m_sntp.Ask(ntp->host, ntp->port);
+        return;
+    }
     TCPClient1.SetHost(ui->ServerAddrEdit->text());
     TCPClient1.SetPort(TimePort);
     RxTimerEvent3.SetEnabled(true);
@@ -58,6 +94,19 @@ void TSetupForm::TCPClient1Data(int)
     // This computer's address on the connection that carried the reply: the host name's
     // first address is a loopback one on many systems and would look like a new link each time.
     TimeReceived(ReplyInstant(ReplySeconds(reply)), TCPClient1.ConnectionLocalAddress());
+}
+
+void TSetupForm::NtpTime(std::int64_t instant, const QString& localAddress)
+{
+    RxTimerEvent3.SetEnabled(false);
+    TimeReceived(instant, localAddress);
+}
+
+void TSetupForm::NtpRefused(const QString& reason)
+{
+    State.Busy = true;
+    RxTimerEvent3.SetEnabled(false);
+    ShowQueryFailure(reason);
 }
 
 void TSetupForm::TimeReceived(std::int64_t instant, const QString& localAddress)
@@ -96,6 +145,8 @@ void TSetupForm::RxTimerEvent3Timer()
 
 void TSetupForm::ShowQueryFailure(const QString& text)
 {
+    // A late NTP answer must not set the clock under the message.
+    m_sntp.Close();
     ShowControllerBox([this, &text] {
         m_application.BringToForeground();
         Alert(1);

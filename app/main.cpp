@@ -15,6 +15,7 @@
 #include "platform/linux/instance/RuntimeFolder.h"
 #include "platform/linux/links/InterfaceRemoteAccess.h"
 #include "platform/linux/settings/FileRegistry.h"
+#include "platform/linux/sockets/PosixDatagramApi.h"
 #include "platform/linux/sockets/PosixSocketApi.h"
 #include "platform/linux/sound/AlsaSoundOutput.h"
 #include "platform/linux/timers/MonotonicTickSource.h"
@@ -59,8 +60,9 @@ int main(int argc, char* argv[])
     XdgDesktopShell shell(processes, shortcuts);
     ElfVersionInfo version;
     QtMessageWait wait;
-    Platform platform { ticks,  timers, sockets, clock, sound,     store,   tray,
-                        dialup, shell,  version, wait,  processes, windows, shortcuts };
+    PosixDatagramApi datagrams;
+    Platform platform { ticks, timers,  sockets, clock,     sound,   store,     tray,     dialup,
+                        shell, version, wait,    processes, windows, shortcuts, datagrams };
 
     QtFileDialogs fileDialogs;
     std::unique_ptr<TSetupForm> SetupForm;

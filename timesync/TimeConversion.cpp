@@ -29,6 +29,13 @@ std::int64_t ReplyInstant(std::uint32_t seconds)
     return sinceEpoch * MsPerSecond;
 }
 
+std::int64_t NtpMicroseconds(std::uint64_t timestamp)
+{
+    constexpr std::uint64_t UsPerSecond = 1000000;
+    const auto fraction = static_cast<std::int64_t>(((timestamp & 0xFFFFFFFFu) * UsPerSecond + (1u << 31)) >> 32);
+    return ReplyInstant(static_cast<std::uint32_t>(timestamp >> 32)) * 1000 + fraction;
+}
+
 SystemTime ClockTimeFromInstant(std::int64_t instant, TimeMode mode, int biasMinutes)
 {
     std::int64_t sinceDayZero = DayNumberOf1900 * MsPerDay + instant;

@@ -22,6 +22,11 @@ std::uint32_t ReplySeconds(std::span<const std::uint8_t, 4> reply);
 // from the wrap (2036 to 2104): no timeserver of ours answers with a date before 1968.
 std::int64_t ReplyInstant(std::uint32_t seconds);
 
+// The instant an NTP timestamp names (seconds since 1900 in its high 32 bits, read across the
+// wrap as a reply's are; the fraction of a second in its low 32), in microseconds since
+// 1900-01-01 00:00:00 UTC.
+std::int64_t NtpMicroseconds(std::uint64_t timestamp);
+
 // The date and time to set for `instant` (milliseconds since 1900-01-01 00:00:00 UTC): UTC
 // in Utc mode, UTC minus `biasMinutes` in Local mode. Exact to the millisecond.
 SystemTime ClockTimeFromInstant(std::int64_t instant, TimeMode mode, int biasMinutes);

@@ -67,6 +67,8 @@ void TestTimeConversion::clockTimeFromReply_data()
     QTest::newRow("zero local west") << QByteArray("00000000") << true << 180 << "2036-02-07 03:28:16.000";
     QTest::newRow("next era") << QByteArray("004dc880") << false << 0 << "2036-04-06 06:28:16.000";
     QTest::newRow("last of the next era") << QByteArray("7fffffff") << false << 0 << "2104-02-26 09:42:23.000";
+    QTest::newRow("NTP timestamp, wrapped")
+        << QByteArray("0000000080000000") << false << 0 << "2036-02-07 06:28:16.500";
     QTest::newRow("2000 has a leap day") << QByteArray("bc663340") << false << 0 << "2000-02-29 12:00:00.000";
     QTest::newRow("local across a month") << QByteArray("bc663340") << true << -720 << "2000-03-01 00:00:00.000";
 }
@@ -78,10 +80,13 @@ void TestTimeConversion::clockTimeFromReply()
     QFETCH(int, bias);
     QFETCH(QString, expected);
 
-    const std::uint32_t seconds = ReplySeconds(Bytes(reply));
-    QCOMPARE(seconds, reply.toUInt(nullptr, 16));
-    QCOMPARE(Format(ClockTimeFromInstant(ReplyInstant(seconds), local ? TimeMode::Local : TimeMode::Utc, bias)),
-             expected);
+    std::int64_t instant = NtpMicroseconds(reply.toULongLong(nullptr, 16)) / 1000;
+    if (reply.size() == 8) {
+        const std::uint32_t seconds = ReplySeconds(Bytes(reply));
+        QCOMPARE(seconds, reply.toUInt(nullptr, 16));
+        instant = ReplyInstant(seconds);
+    }
+    QCOMPARE(Format(ClockTimeFromInstant(instant, local ? TimeMode::Local : TimeMode::Utc, bias)), expected);
 }
 
 void TestTimeConversion::agreesWithCalendarOverWholeRange()

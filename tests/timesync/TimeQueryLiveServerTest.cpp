@@ -5,9 +5,17 @@
 //   replySetsTheClock           inetd's time service frozen at 1983-05-01 00:00:00 UTC
 //   refusedConnectionWarnsOnce  nothing listening on port 37
 //   splitReplySetsNothing       a server that sends 2 bytes, pauses, sends 2 more and closes
+//   ntpServerSetsTheClock       chronyd on 127.0.0.1:123 serving a clock 100 days ahead; run with
+//                               the clock shim preloaded and TZ=UTC
+#include "platform/linux/clock/LinuxSystemClock.h"
 #include "tests/timesync/LiveSocketWorld.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
+
+#include <dlfcn.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 class LiveServerTimeQueryTest final : public QObject
 {
@@ -18,6 +26,7 @@ private slots:
     void replySetsTheClock();
     void refusedConnectionWarnsOnce();
     void splitReplySetsNothing();
+    void ntpServerSetsTheClock();
 };
 
 namespace {
@@ -96,6 +105,29 @@ void LiveServerTimeQueryTest::splitReplySetsNothing()
     QVERIFY(form.RxTimerEvent3.Enabled());
     QVERIFY(world.boxes.warnings.isEmpty());
     QVERIFY(world.sound.PlayedNames().isEmpty());
+}
+
+void LiveServerTimeQueryTest::ntpServerSetsTheClock()
+{
+    QVERIFY2(dlsym(RTLD_DEFAULT, "timeshim_loaded"), "libtimeshim.so is not preloaded: this would set the real clock");
+    LiveSocketWorld<LinuxSystemClock> world;
+    TSetupForm& form = world.Start("ntp://127.0.0.1", "1");
+    form.GettimeClick();
+
+    // Not QTRY: its sleeps between looks would hold the answer up unseen for milliseconds.
+    const QDeadlineTimer deadline(WaitMs);
+    while (form.State.Busy && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    QVERIFY2(world.boxes.warnings.isEmpty(), qPrintable(world.boxes.warnings.join(u'|')));
+    QVERIFY(form.State.TimeObtained);
+    QCOMPARE(form.State.LastTimeAddress, QStringLiteral("127.0.0.1"));
+    // The shim's clock runs on from what was set; the kernel's is the real one.
+    timespec set {};
+    timespec real {};
+    clock_gettime(CLOCK_REALTIME, &set);
+    syscall(SYS_clock_gettime, CLOCK_REALTIME, &real);
+    const double left = double(set.tv_sec - real.tv_sec - 100 * 86400) + double(set.tv_nsec - real.tv_nsec) / 1e9;
+    QVERIFY2(std::abs(left) < 0.005, qPrintable(QStringLiteral("%1 s off chronyd's clock").arg(left)));
 }
 
 QTEST_MAIN(LiveServerTimeQueryTest)
