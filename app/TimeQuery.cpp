@@ -49,6 +49,12 @@ std::optional<NtpServer> NtpServerAddress(const QString& address)
 
 QString ClockRefusedText(const ClockResult& result)
 {
+    if (result.refuser == ClockRefuser::AutomaticSync)
+        return QStringLiteral("The clock was not set:\r\n\r\nAutomatic time synchronisation is on, so the system "
+                              "keeps the clock itself; Kronvik leaves it alone.");
+    if (result.refuser == ClockRefuser::TimeService)
+        return QStringLiteral("The clock could not be set:\r\n\r\nThe system's time service refused: %1")
+            .arg(result.message);
     QString text
         = QStringLiteral("The clock could not be set:\r\n\r\n%1 (error %2).").arg(result.message).arg(result.error);
     if (result.error == EPERM)

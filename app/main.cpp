@@ -4,6 +4,7 @@
 #include "app/PreviousInstance.h"
 #include "app/Setup.h"
 #include "platform/linux/clock/LinuxSystemClock.h"
+#include "platform/linux/clock/TimedateService.h"
 #include "platform/linux/desktop/DesktopEntryResolver.h"
 #include "platform/linux/desktop/DetachedProcessStarter.h"
 #include "platform/linux/desktop/QtFileDialogs.h"
@@ -49,7 +50,8 @@ int main(int argc, char* argv[])
     MonotonicTickSource ticks;
     QtTimerService timers(ticks);
     PosixSocketApi sockets;
-    LinuxSystemClock clock;
+    TimedateService timeService;
+    LinuxSystemClock clock(&timeService);
     AlsaSoundOutput sound;
     FileRegistry store(DefaultRegistryPath(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()));
     QtNotificationArea tray;

@@ -7,10 +7,14 @@
 //   splitReplySetsNothing       a server that sends 2 bytes, pauses, sends 2 more and closes
 //   ntpServerSetsTheClock       chronyd on 127.0.0.1:123 serving a clock 100 days ahead; run with
 //                               the clock shim preloaded and TZ=UTC
+//   serviceSetsTheClock         the same, the shim refusing the direct change, and systemd-timedated
+//                               on the private system bus, its own changes in TIMEDATED_LOG
 #include "platform/linux/clock/LinuxSystemClock.h"
+#include "platform/linux/clock/TimedateService.h"
 #include "tests/timesync/LiveSocketWorld.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTest>
 
 #include <dlfcn.h>
@@ -27,12 +31,34 @@ private slots:
     void refusedConnectionWarnsOnce();
     void splitReplySetsNothing();
     void ntpServerSetsTheClock();
+    void serviceSetsTheClock();
 };
 
 namespace {
 
 // Bounds every wait on the server; a query on loopback ends in milliseconds.
 constexpr int WaitMs = 5000;
+
+// The program's clock: the direct change, and the time service when that is refused.
+class ServiceClock final : public SystemClock
+{
+public:
+    TimeZoneInformation GetTimeZoneInformation() const override { return m_clock.GetTimeZoneInformation(); }
+    SystemTime GetLocalTime() const override { return m_clock.GetLocalTime(); }
+    ClockResult SetLocalTime(const SystemTime& time) override { return m_clock.SetLocalTime(time); }
+
+private:
+    TimedateService m_service;
+    LinuxSystemClock m_clock { &m_service };
+};
+
+// The real time now, in seconds, past the shim.
+double RealNow()
+{
+    timespec real {};
+    syscall(SYS_clock_gettime, CLOCK_REALTIME, &real);
+    return double(real.tv_sec) + double(real.tv_nsec) / 1e9;
+}
 
 } // namespace
 
@@ -128,6 +154,25 @@ void LiveServerTimeQueryTest::ntpServerSetsTheClock()
     syscall(SYS_clock_gettime, CLOCK_REALTIME, &real);
     const double left = double(set.tv_sec - real.tv_sec - 100 * 86400) + double(set.tv_nsec - real.tv_nsec) / 1e9;
     QVERIFY2(std::abs(left) < 0.005, qPrintable(QStringLiteral("%1 s off chronyd's clock").arg(left)));
+}
+
+void LiveServerTimeQueryTest::serviceSetsTheClock()
+{
+    QVERIFY2(dlsym(RTLD_DEFAULT, "timeshim_loaded"), "libtimeshim.so is not preloaded: this would set the real clock");
+    LiveSocketWorld<ServiceClock> world;
+    TSetupForm& form = world.Start("ntp://127.0.0.1", "1");
+    form.GettimeClick();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!form.State.Busy, WaitMs);
+    QVERIFY2(world.boxes.warnings.isEmpty(), qPrintable(world.boxes.warnings.join(u'|')));
+    QVERIFY(form.State.TimeObtained);
+    QFile log(qEnvironmentVariable("TIMEDATED_LOG"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> changes = log.readAll().trimmed().split('\n');
+    QCOMPARE(changes.size(), 1);
+    QVERIFY2(changes[0].startsWith("clock_settime "), changes[0].constData());
+    const double left = changes[0].mid(14).toDouble() - RealNow() - 100 * 86400;
+    QVERIFY2(left > -0.1 && left < 0.01, qPrintable(QStringLiteral("%1 s off chronyd's clock").arg(left)));
 }
 
 QTEST_MAIN(LiveServerTimeQueryTest)
