@@ -19,33 +19,25 @@ public:
         return m_lastLookUp;
     }
     void CancelLookUp(int lookUp) override { m_lookUps.erase(lookUp); }
-    int Open(std::function<void()> readable, int&) override
-    {
-        m_readable = std::move(readable);
-        return 7;
-    }
+    int Open(std::function<void()> readable, int&) override { return m_readable = std::move(readable), 7; }
     int SendTo(int, const QByteArray& data, const DatagramPeer& peer) override
     {
-        sent.push_back({ data, peer });
-        return 0;
+        return sent.push_back({ data, peer }), 0;
     }
     std::optional<Datagram> ReceiveFrom(int) override
     {
-        if (m_waiting.empty())
-            return std::nullopt;
-        Datagram datagram = m_waiting.front();
-        m_waiting.pop_front();
-        return datagram;
+        std::optional<Datagram> next;
+        if (!m_waiting.empty())
+            next = m_waiting.front(), m_waiting.pop_front();
+        return next;
     }
     void Close(int) override { m_readable = nullptr; }
 
     // Answers the pending look-ups, as the resolver's thread would some time later.
     void FinishLookUps()
     {
-        for (auto& [id, lookUp] : std::exchange(m_lookUps, {})) {
-            const auto host = hosts.find(lookUp.first);
-            host == hosts.end() ? lookUp.second(std::nullopt, 11001) : lookUp.second(host->second, 0);
-        }
+        for (auto& [id, lookUp] : std::exchange(m_lookUps, {}))
+            hosts.count(lookUp.first) ? lookUp.second(hosts[lookUp.first], 0) : lookUp.second(std::nullopt, 11001);
     }
     void Deliver(const Datagram& datagram)
     {
