@@ -93,6 +93,7 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , m_messageBoxes(messageBoxes)
     , m_fileDialogs(fileDialogs)
     , m_alerts(platform.Sound)
+    , m_sntp(platform.Datagrams, platform.Ticks, application.ErrorBox())
     , m_mailboxCheck({ State.MailCheckBusy, State.ReplyTimedOut, State.ReplyReceived, State.ServerReply,
                        State.MessageCount, State.MessageOctets, State.NotifiedCount, State.NotifiedOctets },
                      TCPClient2, RxTimerEvent5, application, platform.Wait)
@@ -177,6 +178,9 @@ void TSetupForm::BuildComponents()
     TCPClient2.OnData = [this](TCustomWSocket*, int socket) { TCPClient2Data(socket); };
     TCPClient2.OnError
         = [this](TCustomWSocket* sender, int error, const QString& msg) { TCPClient1Error(sender, error, msg); };
+    m_sntp.OnTime = [this](std::int64_t instant, const QString& localAddress) { NtpTime(instant, localAddress); };
+    m_sntp.OnRefused = [this](const QString& reason) { NtpRefused(reason); };
+    m_sntp.OnError = [this](int error, const QString& msg) { NtpError(error, msg); };
 
     LoadFormTimers(RxTimerList1, RxTimerEvent1, RxTimerEvent2, RxTimerEvent3, RxTimerEvent4, RxTimerEvent5);
     RxTimerEvent1.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent1Timer(); };

@@ -16,9 +16,11 @@
 #include "net/WSockets.h"
 #include "platform/FileDialogs.h"
 #include "platform/Platform.h"
+#include "timesync/SntpQuery.h"
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -67,6 +69,10 @@ public:
     // The error event of both clients; only the time client's errors end the time query.
     void TCPClient1Error(TCustomWSocket* Sender, int error, const QString& msg);
     void RxTimerEvent3Timer();
+    // The same query with an NTP server: its time, or an answer that must not set the clock.
+    void NtpTime(std::int64_t instant, const QString& localAddress);
+    void NtpRefused(const QString& reason);
+    void NtpError(int error, const QString& msg);
 
     // Dial-up watcher.
     void RxTimerEvent2Timer();
@@ -131,6 +137,10 @@ private:
     void LoadLauncherList();
     void SetEmailClientDialogPath();
     void MinimizeApplication();
+    // Ends a time query whose server has answered with `instant` (milliseconds since 1900 UTC)
+    // over a connection on which this computer had `localAddress`: one clock change, then
+    // TimeObtained, also when the clock could not be set.
+    void TimeReceived(std::int64_t instant, const QString& localAddress);
     // Ends a time query that failed: the message, then back to where the user was.
     void ShowQueryFailure(const QString& text);
     // A warning of the time query or a client: the program to the front, the error sound, the box.
@@ -151,6 +161,8 @@ private:
     MessageBoxes& m_messageBoxes;
     FileDialogs& m_fileDialogs;
     TAlerts m_alerts;
+    // The time query for "ntp://" servers; the Time Protocol's goes through TCPClient1.
+    SntpQuery m_sntp;
     MailboxCheck m_mailboxCheck;
     NewMailNotice m_newMailNotice;
     std::unique_ptr<QStyle> m_tabStyle;

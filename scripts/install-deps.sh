@@ -13,7 +13,16 @@ PACKAGES="
     alsa-utils
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
     dovecot-core dovecot-pop3d curl openssl
+    systemd polkitd
 "
+
+# chronyd serves the NTP tests, unpacked into build/peers: installing chrony would remove the
+# machine's systemd-timesyncd.
+peers=$(cd "$(dirname "$0")/.." && pwd)/build/peers
+if [ ! -x "$peers/chrony/usr/sbin/chronyd" ]; then
+    mkdir -p "$peers"
+    (cd "$peers" && apt-get download -q chrony && dpkg -x chrony_*.deb chrony && rm -f chrony_*.deb)
+fi
 
 missing=""
 for p in $PACKAGES; do

@@ -17,6 +17,7 @@
 #include "platform/linux/timers/QtMessageWait.h"
 #include "platform/linux/timers/QtTimerService.h"
 #include "tests/app/DesktopFakes.h"
+#include "tests/fakes/FakeDatagramApi.h"
 #include "tests/fakes/FakeSystemClock.h"
 #include "ui_SetupForm.h"
 
@@ -95,8 +96,8 @@ struct LiveMailWorld : DesktopFakes
 {
     explicit LiveMailWorld(const QString& password = QStringLiteral("secret"))
         : timers(ticks)
-        , platform { ticks, timers, sockets, clock, sound,     store,   tray,
-                     link,  shell,  version, wait,  processes, windows, shortcuts }
+        , platform { ticks, timers,  sockets, clock,     sound,   store,     tray,     link,
+                     shell, version, wait,    processes, windows, shortcuts, datagrams }
     {
         store.SetValue(QStringLiteral("Kronvik\\Server"), QStringLiteral("Address"), Registry::RegSz, "127.0.0.1");
         form = std::make_unique<TSetupForm>(application, platform, boxes, fileDialogs);
@@ -132,6 +133,7 @@ struct LiveMailWorld : DesktopFakes
     FakeSystemClock clock;
     InterfaceRemoteAccess link;
     QtMessageWait wait;
+    FakeDatagramApi datagrams;
     Platform platform;
     std::unique_ptr<TSetupForm> form;
 };
