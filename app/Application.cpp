@@ -3,6 +3,7 @@
 #include "platform/MessageBoxes.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 
 TApplication::TApplication(QString title, MessageBoxes& messageBoxes, std::function<void()> quit)
@@ -45,13 +46,20 @@ void TApplication::Restore()
 
 void TApplication::BringToForeground()
 {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-        modal->raise();
-        modal->activateWindow();
-    } else if (m_mainForm && m_mainForm->isVisible()) {
-        m_mainForm->raise();
-        m_mainForm->activateWindow();
-    }
+    const auto bring = [](QWidget* window) {
+        window->raise();
+        window->activateWindow();
+    };
+    if (QWidget* modal = QApplication::activeModalWidget())
+        bring(modal);
+    else if (m_mainForm && m_mainForm->isVisible())
+        bring(m_mainForm);
+    // Callers ask before their box exists: the request is made again once the box's own loop
+    // runs, so that the box itself comes forward with the focus.
+    QTimer::singleShot(0, qApp, [bring] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            bring(modal);
+    });
 }
 
 bool TApplication::TaskbarWindowOnScreen() const

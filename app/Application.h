@@ -38,7 +38,7 @@ public:
     void Restore();
 
     // Brings the application's windows in front of other programs' (the foreground window): a
-    // modal box before the main form.
+    // modal box before the main form, also one that opens right after the call.
     void BringToForeground();
 
     // The application as another copy's hand-over sees it. Iconic: minimised into the tray, or its

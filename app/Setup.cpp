@@ -227,7 +227,8 @@ void TSetupForm::LoadRxTrayIcon1()
 
 bool TSetupForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->Image1 && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == ui->Image1 && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         const auto about = Guarded(&TSetupForm::About1Click);
         about();
         return true;

@@ -19,6 +19,7 @@ TTrayIcon::TTrayIcon(ApplicationServices& application, NotificationArea& area, c
     // so that a single click does what the double-click does here.
     m_notifyIcon->ActivateMessages = { NotificationIcon::LeftButtonDown, NotificationIcon::LeftButtonUp,
                                        NotificationIcon::LeftButtonDoubleClick, NotificationIcon::LeftButtonUp };
+    m_notifyIcon->MenuEnabled = [this] { return MenuAllowed(); };
     m_notifyIcon->OnMenuOpening = [this] {
         Guard([this] {
             if (MenuAllowed())

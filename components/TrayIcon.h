@@ -57,7 +57,7 @@ public:
 
     TPopupMenu* PopupMenu() const { return m_popupMenu; }
     // Also handed to desktops that draw the icon's menu themselves; its items then run under the
-    // same rule as the menu shown here.
+    // same rule as the menu shown here, and are drawn disabled while they would not run.
     void SetPopupMenu(TPopupMenu* menu);
 
     std::function<void()> OnClick;

@@ -53,6 +53,9 @@ public:
     std::function<void(int mouseMessage)> OnMouseMessage;
     // The user's session ends (log-off); the icon should leave the notification area.
     std::function<void()> OnEndSession;
+    // Whether the exported menu's entries can be chosen now, for desktops that draw them; asked
+    // at any time, so it must only look. Without it they always can.
+    std::function<bool()> MenuEnabled;
     // The desktop is about to show the exported menu.
     std::function<void()> OnMenuOpening;
     // The user chose entry `index` of the exported menu (separators count).

@@ -6,11 +6,15 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusVirtualObject>
 #include <QIcon>
 #include <QPixmap>
+#include <QProcess>
 #include <QTest>
 
 class NotificationAreaLiveTest final : public QObject
@@ -22,8 +26,10 @@ private slots:
     void hostRequestsBecomeMouseMessages_data();
     void hostRequestsBecomeMouseMessages();
     void exportedMenuRunsThroughTheOwner();
+    void callsWithOtherArgumentsAreRefused();
     void removedIconLeavesAtOnce();
     void onlyRealChangesAreAnnounced();
+    void refusedItemShowsInTheXTray();
 };
 
 // Counts a signal of an item, as the panel listens to it.
@@ -140,6 +146,30 @@ struct ShownIcon
     int openings = 0;
     QList<int> choices;
 };
+
+// A watcher with a host that refuses every item, as a panel may.
+class RefusingWatcher final : public QDBusVirtualObject
+{
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        const bool host = message.member() == QLatin1String("Get");
+        refusals += !host;
+        return connection.send(host ? message.createReply(QVariant::fromValue(QDBusVariant(true)))
+                                    : message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("Refused")));
+    }
+    int refusals = 0;
+};
+
+// Whether a window of this program's sits in the X tray, as xwininfo lists the windows.
+bool InTheXTray()
+{
+    QProcess windows;
+    windows.start(QStringLiteral("xwininfo"), { QStringLiteral("-root"), QStringLiteral("-tree") });
+    windows.waitForFinished(WaitMs);
+    return windows.readAllStandardOutput().contains('"' + QCoreApplication::applicationName().toUtf8() + "\": (");
+}
 
 } // namespace
 
@@ -261,6 +291,67 @@ void NotificationAreaLiveTest::exportedMenuRunsThroughTheOwner()
                                       { 7, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u });
     QCOMPARE(unknown.type(), QDBusMessage::ErrorMessage);
     QCOMPARE(shown.choices.size(), 2);
+
+    // While the entries cannot be chosen the host draws them disabled, told to fetch them again.
+    shown.icon->MenuEnabled = [] { return false; };
+    QCOMPARE(Call(service, menu, MenuInterface, QStringLiteral("AboutToShow"), { 0 }).arguments(),
+             QVariantList { true });
+    const QDBusMessage enabled = Call(service, menu, MenuInterface, QStringLiteral("GetProperty"), { 6, "enabled" });
+    QCOMPARE(qvariant_cast<QDBusVariant>(enabled.arguments().value(0)).variant(), QVariant(false));
+}
+
+void NotificationAreaLiveTest::callsWithOtherArgumentsAreRefused()
+{
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    QtNotificationArea area;
+    ShownIcon shown(area, ProgramMenu);
+    QTRY_COMPARE_WITH_TIMEOUT(OurItems().size(), 1, WaitMs);
+    const QString service = OurItems().first();
+
+    // Every exported method, with arguments that fit it.
+    const QString item = QStringLiteral("/StatusNotifierItem");
+    const QString menu = QStringLiteral("/MenuBar");
+    const QString properties = QStringLiteral("org.freedesktop.DBus.Properties");
+    const QVariant ids = QVariant::fromValue(QList<int> { 0 });
+    const QVariant event = QVariant::fromValue(QDBusVariant(0));
+    const QVariant events = QVariant::fromValue(DBusMenuEventList { { 1, "clicked", QDBusVariant(0), 0u } });
+    const QList<std::tuple<QString, QString, QString, QVariantList>> methods {
+        { item, ItemInterface, "Activate", { 1, 2 } },
+        { item, ItemInterface, "SecondaryActivate", { 1, 2 } },
+        { item, ItemInterface, "ContextMenu", { 1, 2 } },
+        { item, ItemInterface, "Scroll", { 1, "vertical" } },
+        { item, ItemInterface, "ProvideXdgActivationToken", { "token" } },
+        { item, properties, "Get", { ItemInterface, "Id" } },
+        { item, properties, "GetAll", { ItemInterface } },
+        { menu, MenuInterface, "GetLayout", { 0, -1, QStringList() } },
+        { menu, MenuInterface, "GetGroupProperties", { ids, QStringList() } },
+        { menu, MenuInterface, "GetProperty", { 1, "label" } },
+        { menu, MenuInterface, "Event", { 1, "clicked", event, 0u } },
+        { menu, MenuInterface, "EventGroup", { events } },
+        { menu, MenuInterface, "AboutToShow", { 0 } },
+        { menu, MenuInterface, "AboutToShowGroup", { ids } },
+        { menu, properties, "Get", { MenuInterface, "Version" } },
+        { menu, properties, "GetAll", { MenuInterface } },
+    };
+    // Each is called with one argument missing, one too many, and each argument in turn of
+    // another type: a list of numbers, or a map of texts where a list of numbers fits.
+    const QVariant numbers = QVariant::fromValue(QList<int> { 1 });
+    for (const auto& [path, interface, member, fitting] : methods) {
+        QList<QVariantList> calls { fitting.mid(0, fitting.size() - 1), fitting + QVariantList { 0 } };
+        for (qsizetype i = 0; i < fitting.size(); ++i) {
+            calls << fitting;
+            calls.last()[i] = fitting[i].metaType() != numbers.metaType()
+                ? numbers
+                : QVariant::fromValue(QMap<QString, QString> { { "a", "b" } });
+        }
+        for (const QVariantList& args : calls)
+            QVERIFY2(Call(service, path, interface, member, args).errorName()
+                         == "org.freedesktop.DBus.Error.InvalidArgs",
+                     qPrintable(path + ' ' + member));
+    }
+    QCOMPARE(ItemProperty(service, QStringLiteral("Id")).toString(), QCoreApplication::applicationName());
+    QTest::qWait(100);
+    QVERIFY(shown.messages.isEmpty() && shown.openings == 0 && shown.choices.isEmpty());
 }
 
 void NotificationAreaLiveTest::removedIconLeavesAtOnce()
@@ -304,6 +395,22 @@ void NotificationAreaLiveTest::onlyRealChangesAreAnnounced()
     QCOMPARE(icons.count, 3);
     QCOMPARE(qdbus_cast<SniToolTip>(ItemProperty(service, QStringLiteral("ToolTip"))).title,
              QStringLiteral("Double-click to get time (Right-click to show options menu)"));
+}
+
+void NotificationAreaLiveTest::refusedItemShowsInTheXTray()
+{
+    // The script runs this once more without the panel, beside an X tray.
+    const QString watcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (Host().interface()->isServiceRegistered(watcherName))
+        QSKIP("the panel's watcher runs");
+    QtNotificationArea area;
+    ShownIcon shown(area);
+    QTRY_VERIFY_WITH_TIMEOUT(InTheXTray(), WaitMs);
+    RefusingWatcher watcher;
+    QVERIFY(Host().registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), &watcher));
+    QVERIFY(Host().registerService(watcherName));
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.refusals > 0, WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(InTheXTray(), WaitMs);
 }
 
 QTEST_MAIN(NotificationAreaLiveTest)

@@ -1,10 +1,13 @@
 #include "components/RxTrayIcon.h"
 
+#include "components/TimerThread.h"
 #include "tests/fakes/FakeNotificationArea.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
 
 using Icon = NotificationIcon;
@@ -22,6 +25,7 @@ private slots:
     void hiddenIconStepsNothingUntilShownAgain();
     void stopAndRestartWithinOneInterval();
     void destroyedWhileAnimating();
+    void workerWithoutIntervalDoesNotSpin();
     void mouseMessagesBecomeClicks_data();
     void mouseMessagesBecomeClicks();
 };
@@ -85,8 +89,8 @@ void RxTrayIconTest::framesFollowInListOrder()
     icon.SetActive(true);
     QCOMPARE(world.area.calls, QStringList({ "remove", "add:You have new Email! Click here to see details." }));
 
-    QTRY_VERIFY_WITH_TIMEOUT(world.Tray().images.size() >= 4, 10000);
-    QCOMPARE(world.Shown(frames).mid(0, 4), QList<int>({ 0, 1, 2, 0 }));
+    QTRY_VERIFY_WITH_TIMEOUT(world.Tray().images.size() >= 5, 10000);
+    QCOMPARE(world.Shown(frames).mid(0, 5), QList<int>({ 0, 1, 2, 0, 1 }));
     QVERIFY(world.errors.isEmpty());
 }
 
@@ -213,6 +217,18 @@ void RxTrayIconTest::destroyedWhileAnimating()
         QCOMPARE(world.area.calls.last(), QStringLiteral("remove"));
         QVERIFY(world.area.icons.isEmpty());
     }
+}
+
+void RxTrayIconTest::workerWithoutIntervalDoesNotSpin()
+{
+    std::atomic<int> steps = 0;
+    QElapsedTimer clock;
+    clock.start();
+    {
+        TTimerThread worker(0, false, [&steps] { ++steps; });
+        QTest::qSleep(100);
+    }
+    QVERIFY2(steps <= clock.elapsed() + 1, qPrintable(QString::number(steps)));
 }
 
 void RxTrayIconTest::mouseMessagesBecomeClicks_data()

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "base/Errors.h"
 #include "components/PopupMenu.h"
+#include "platform/linux/tray/PressSeries.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeNotificationArea.h"
 
@@ -25,6 +26,7 @@ private slots:
     void mouseMessagesBecomeClicksAndDoubleClicks_data();
     void mouseMessagesBecomeClicksAndDoubleClicks();
     void desktopActivationIsTheDoubleClick();
+    void tripleClickInTheXTrayIsOneDoubleClick();
     void rightPressOpensTheMenuOnlyWhileHidden();
     void menuDrawnByTheDesktopRunsOnlyWhileHidden_data();
     void menuDrawnByTheDesktopRunsOnlyWhileHidden();
@@ -140,6 +142,15 @@ void TrayIconTest::desktopActivationIsTheDoubleClick()
     QCOMPARE(seen, (QStringList { "click", "dbl" }));
 }
 
+void TrayIconTest::tripleClickInTheXTrayIsOneDoubleClick()
+{
+    PressSeries presses;
+    const QList<bool> completing { presses.CompletesDoubleClick(1, 4294967200u, { 5, 5 }),
+                                   presses.CompletesDoubleClick(1, 20, { 6, 5 }),
+                                   presses.CompletesDoubleClick(1, 140, { 6, 5 }) };
+    QCOMPARE(completing, (QList<bool> { false, true, false }));
+}
+
 void TrayIconTest::rightPressOpensTheMenuOnlyWhileHidden()
 {
     World world;
@@ -208,6 +219,7 @@ void TrayIconTest::menuDrawnByTheDesktopRunsOnlyWhileHidden()
     QCOMPARE(world.area.First()->menu, (QStringList { "Get time", "", "Exit" }));
 
     world.application.ShowTaskbarWindow(dialogUp);
+    QCOMPARE(world.area.First()->MenuEnabled(), !dialogUp);
     world.area.ChooseFromMenu(1); // the separator
     QCOMPARE(announced, popups);
     QCOMPARE(ran, QStringList());

@@ -13,4 +13,8 @@ trap 'sni_desktop_stop; rm -rf "$W"' EXIT
 trap 'exit 1' INT TERM HUP
 
 sni_desktop_start "$W"
-"$TEST"
+"$TEST" || exit 1
+# Without the panel, beside an X tray, the test stands in for a watcher that refuses its items.
+sni_panel_stop
+tray_start "$W"
+"$TEST" refusedItemShowsInTheXTray

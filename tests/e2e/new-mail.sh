@@ -124,14 +124,22 @@ waitfor "[ \$(stat -c %s '$W/sound.wav' 2>/dev/null || echo 0) -ge $((samples + 
     { cp "$W/kronvik.err" "$W/clock.log" "$ARTIFACTS/"; desktop_fail "no sound was played"; }
 cmp -s -n "$samples" <(tail -c +45 "$W/sound.wav") <(tail -c +45 "$mail") || desktop_fail "the sound played is not the new-mail sound"
 
-# A click: the question, word for word (read off the screen: the text column of the box, beside
-# the icon and above the buttons).
+# A click while the user works in another program's window: the question comes before it, with
+# the focus. Then the question, word for word (read off the screen: the text column of the box,
+# beside the icon and above the buttons).
+xmessage -geometry 300x200+600+400 "another program" >/dev/null 2>&1 &
+COVER=$!
+waitfor '[ "$(active_window_name)" = xmessage ]' || desktop_fail "the other window did not take the focus"
+xdotool mousemove 750 430 click 1
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) mousedown 1
 sleep 0.15
 xdotool mouseup 1
 waitfor 'xdotool search --onlyvisible --name "^Confirm$" >/dev/null 2>&1' 100 || desktop_fail "no question after the click"
 BOX=$(xdotool search --onlyvisible --name '^Confirm$' | head -1)
 [ "$(xdotool getwindowpid "$BOX")" = "$KRONVIK_PID" ] || desktop_fail "the question is not Kronvik's"
+waitfor '[ "$(active_window_name)" = Confirm ]' 50 || desktop_fail "the question does not have the focus"
+kill "$COVER"
+wait "$COVER" 2>/dev/null
 sleep 0.5
 import -window root "$ARTIFACTS/question.png"
 import -window "$BOX" "$W/box.png"

@@ -26,6 +26,11 @@ QString Label(const QString& caption)
     return label;
 }
 
+QDBusMessage NoSuchItem(const QDBusMessage& call)
+{
+    return call.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("No such menu item"));
+}
+
 QVariantMap Filtered(const QVariantMap& properties, const QStringList& names)
 {
     if (names.isEmpty())
@@ -61,7 +66,8 @@ QVariantMap DBusMenuExporter::Properties(int id, const QStringList& names) const
     else if (m_entries[id - 1].isEmpty())
         properties.insert(QStringLiteral("type"), QStringLiteral("separator"));
     else
-        properties.insert(QStringLiteral("label"), Label(m_entries[id - 1]));
+        properties = { { QStringLiteral("label"), Label(m_entries[id - 1]) },
+                       { QStringLiteral("enabled"), !Enabled || Enabled() } };
     return Filtered(properties, names);
 }
 
@@ -90,6 +96,16 @@ bool DBusMenuExporter::Event(int id, const QString& eventId)
     return true;
 }
 
+bool DBusMenuExporter::EnabledChanged()
+{
+    const bool enabled = !Enabled || Enabled();
+    if (enabled == m_enabledSent)
+        return false;
+    m_enabledSent = enabled;
+    ++m_revision;
+    return true;
+}
+
 void DBusMenuExporter::QueueOpening()
 {
     QMetaObject::invokeMethod(
@@ -101,39 +117,39 @@ void DBusMenuExporter::QueueOpening()
         Qt::QueuedConnection);
 }
 
-bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
+QDBusMessage DBusMenuExporter::Answer(const QDBusMessage& call)
 {
-    const QString member = message.member();
-    const QVariantList args = message.arguments();
-    auto reply = [&](const QVariantList& values) { return connection.send(message.createReply(values)); };
-    auto noItem = [&] {
-        return connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-                                                        QStringLiteral("No such menu item")));
+    if (call.interface() == PropertiesInterface)
+        return AnswerProperties(call,
+                                { { QStringLiteral("Version"), QVariant::fromValue(3u) },
+                                  { QStringLiteral("TextDirection"), QStringLiteral("ltr") },
+                                  { QStringLiteral("Status"), QStringLiteral("normal") },
+                                  { QStringLiteral("IconThemePath"), QStringList() } });
+    if (!call.interface().isEmpty() && call.interface() != QLatin1String(Interface))
+        return {};
+    static const Methods methods {
+        { QStringLiteral("GetLayout"), QStringLiteral("iias") },
+        { QStringLiteral("GetGroupProperties"), QStringLiteral("aias") },
+        { QStringLiteral("GetProperty"), QStringLiteral("is") },
+        { QStringLiteral("Event"), QStringLiteral("isvu") },
+        { QStringLiteral("EventGroup"), QStringLiteral("a(isvu)") },
+        { QStringLiteral("AboutToShow"), QStringLiteral("i") },
+        { QStringLiteral("AboutToShowGroup"), QStringLiteral("ai") },
     };
+    if (const std::optional<QDBusMessage> refusal = Refusal(call, methods))
+        return *refusal;
 
-    if (message.interface() == PropertiesInterface) {
-        const QVariantMap properties { { QStringLiteral("Version"), QVariant::fromValue(3u) },
-                                       { QStringLiteral("TextDirection"), QStringLiteral("ltr") },
-                                       { QStringLiteral("Status"), QStringLiteral("normal") },
-                                       { QStringLiteral("IconThemePath"), QStringList() } };
-        if (member == QLatin1String("GetAll"))
-            return reply({ properties });
-        if (member == QLatin1String("Get") && args.size() == 2 && properties.contains(args[1].toString()))
-            return reply({ QVariant::fromValue(QDBusVariant(properties.value(args[1].toString()))) });
-        return connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"),
-                                                        QStringLiteral("No such property")));
-    }
-    if (!message.interface().isEmpty() && message.interface() != QLatin1String(Interface))
-        return false;
-
-    if (member == QLatin1String("GetLayout") && args.size() == 3) {
+    const QString member = call.member();
+    const QVariantList args = call.arguments();
+    const QDBusMessage noItem = NoSuchItem(call);
+    if (member == QLatin1String("GetLayout")) {
         const int parent = args[0].toInt();
         if (!Exists(parent))
-            return noItem();
-        return reply({ QVariant::fromValue(m_revision),
-                       QVariant::fromValue(Layout(parent, args[1].toInt(), args[2].toStringList())) });
+            return noItem;
+        return call.createReply({ QVariant::fromValue(m_revision),
+                                  QVariant::fromValue(Layout(parent, args[1].toInt(), args[2].toStringList())) });
     }
-    if (member == QLatin1String("GetGroupProperties") && args.size() == 2) {
+    if (member == QLatin1String("GetGroupProperties")) {
         QList<int> ids = qdbus_cast<QList<int>>(args[0]);
         if (ids.isEmpty())
             for (int id = 0; id <= m_entries.size(); ++id)
@@ -142,41 +158,44 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusCon
         for (int id : ids)
             if (Exists(id))
                 items << DBusMenuItem { id, Properties(id, args[1].toStringList()) };
-        return reply({ QVariant::fromValue(items) });
+        return call.createReply(QVariant::fromValue(items));
     }
-    if (member == QLatin1String("GetProperty") && args.size() == 2) {
+    if (member == QLatin1String("GetProperty")) {
         const QVariantMap properties = Exists(args[0].toInt()) ? Properties(args[0].toInt(), {}) : QVariantMap();
         if (!properties.contains(args[1].toString()))
-            return noItem();
-        return reply({ QVariant::fromValue(QDBusVariant(properties.value(args[1].toString()))) });
+            return noItem;
+        return call.createReply(QVariant::fromValue(QDBusVariant(properties.value(args[1].toString()))));
     }
-    if (member == QLatin1String("Event") && args.size() == 4)
-        return Event(args[0].toInt(), args[1].toString()) ? reply({}) : noItem();
-    if (member == QLatin1String("EventGroup") && args.size() == 1) {
+    if (member == QLatin1String("Event"))
+        return Event(args[0].toInt(), args[1].toString()) ? call.createReply() : noItem;
+    if (member == QLatin1String("EventGroup")) {
         QList<int> errors;
         for (const DBusMenuEvent& event : qdbus_cast<DBusMenuEventList>(args[0]))
             if (!Event(event.id, event.eventId))
                 errors << event.id;
-        return reply({ QVariant::fromValue(errors) });
+        return call.createReply(QVariant::fromValue(errors));
     }
-    if (member == QLatin1String("AboutToShow") && args.size() == 1) {
+    if (member == QLatin1String("AboutToShow")) {
         const int id = args[0].toInt();
         if (!Exists(id))
-            return noItem();
-        if (id == 0)
+            return noItem;
+        if (id != 0)
+            return call.createReply(false);
+        QueueOpening();
+        return call.createReply(EnabledChanged());
+    }
+    QList<int> updates;
+    QList<int> errors;
+    for (int id : qdbus_cast<QList<int>>(args[0])) {
+        if (!Exists(id)) {
+            errors << id;
+        } else if (id == 0) {
             QueueOpening();
-        return reply({ false });
+            if (EnabledChanged())
+                updates << 0;
+        }
     }
-    if (member == QLatin1String("AboutToShowGroup") && args.size() == 1) {
-        QList<int> errors;
-        for (int id : qdbus_cast<QList<int>>(args[0]))
-            if (!Exists(id))
-                errors << id;
-            else if (id == 0)
-                QueueOpening();
-        return reply({ QVariant::fromValue(QList<int>()), QVariant::fromValue(errors) });
-    }
-    return false;
+    return call.createReply({ QVariant::fromValue(updates), QVariant::fromValue(errors) });
 }
 
 QString DBusMenuExporter::introspect(const QString&) const

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QDBusVirtualObject>
+#include "platform/linux/tray/ExportedDBusObject.h"
+
 #include <QStringList>
 
 #include <functional>
 
-class QDBusConnection;
 class QDBusMessage;
 struct DBusMenuLayout;
 
@@ -13,7 +13,7 @@ struct DBusMenuLayout;
 // the root, entry i of the list is item i + 1. What the host asks is answered at once; what the
 // user does reaches the callbacks afterwards from the event loop, never inside the bus's
 // dispatch, so that they may run modal loops or change the bus objects.
-class DBusMenuExporter final : public QDBusVirtualObject
+class DBusMenuExporter final : public ExportedDBusObject
 {
 public:
     static constexpr const char* Interface = "com.canonical.dbusmenu";
@@ -26,13 +26,16 @@ public:
     // The connection the menu is exported on, for its signals; empty while it is not exported.
     void SetConnectionName(const QString& name) { m_connectionName = name; }
 
+    // Whether the user can choose the entries now; asked while the host is answered, so it must
+    // only look. Without it they always can.
+    std::function<bool()> Enabled;
     // The host is about to show the menu.
     std::function<void()> OnOpening;
     // The user chose entry `index`.
     std::function<void(int index)> OnChoice;
 
     QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    QDBusMessage Answer(const QDBusMessage& call) override;
 
 private:
     QVariantMap Properties(int id, const QStringList& names) const;
@@ -41,8 +44,12 @@ private:
     // An event of the host; false when the item does not exist.
     bool Event(int id, const QString& eventId);
     void QueueOpening();
+    // Whether the entries' state changed since the host was last told; the host then fetches
+    // them again before it shows the menu.
+    bool EnabledChanged();
 
     QStringList m_entries;
     uint m_revision = 1;
+    bool m_enabledSent = true;
     QString m_connectionName;
 };

@@ -19,6 +19,7 @@ DesktopTrayIcon::DesktopTrayIcon(DesktopTrayIconOwner& area, StatusNotifierHostW
     m_item.OnActivate = [this](QPoint at) { Activate(at); };
     m_item.OnSecondaryActivate = [this](QPoint at) { Deliver(at, { MiddleButtonDown, MiddleButtonUp }); };
     m_item.OnContextMenu = [this](QPoint at) { Deliver(at, { RightButtonDown, RightButtonUp }); };
+    m_item.MenuEnabled = [this] { return !MenuEnabled || MenuEnabled(); };
     m_item.OnMenuOpening = [this] {
         if (OnMenuOpening)
             OnMenuOpening();

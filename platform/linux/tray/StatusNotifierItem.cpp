@@ -51,6 +51,7 @@ StatusNotifierItem::StatusNotifierItem(QString id, QString title)
     , m_pixmaps(QVariant::fromValue(SniPixmapList()))
 {
     RegisterStatusNotifierTypes();
+    m_menu.Enabled = [this] { return !MenuEnabled || MenuEnabled(); };
     m_menu.OnOpening = [this] {
         if (OnMenuOpening)
             OnMenuOpening();
@@ -165,10 +166,8 @@ QVariantMap StatusNotifierItem::Properties() const
     };
 }
 
-void StatusNotifierItem::Queue(std::function<void(QPoint)> StatusNotifierItem::*request, const QDBusMessage& message)
+void StatusNotifierItem::Queue(std::function<void(QPoint)> StatusNotifierItem::*request, QPoint at)
 {
-    const QVariantList args = message.arguments();
-    const QPoint at = args.size() == 2 ? QPoint(args[0].toInt(), args[1].toInt()) : QPoint();
     QMetaObject::invokeMethod(
         this,
         [this, request, at] {
@@ -178,34 +177,34 @@ void StatusNotifierItem::Queue(std::function<void(QPoint)> StatusNotifierItem::*
         Qt::QueuedConnection);
 }
 
-bool StatusNotifierItem::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
+QDBusMessage StatusNotifierItem::Answer(const QDBusMessage& call)
 {
-    const QString interface = message.interface();
-    const QString member = message.member();
-    const QVariantList args = message.arguments();
-
-    if (interface == PropertiesInterface) {
-        const QVariantMap properties = Properties();
-        if (member == QLatin1String("GetAll"))
-            return connection.send(message.createReply(QVariant(properties)));
-        if (member == QLatin1String("Get") && args.size() == 2 && properties.contains(args[1].toString()))
-            return connection.send(
-                message.createReply(QVariant::fromValue(QDBusVariant(properties.value(args[1].toString())))));
-        return connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"),
-                                                        QStringLiteral("No such property")));
-    }
+    const QString interface = call.interface();
+    if (interface == PropertiesInterface)
+        return AnswerProperties(call, Properties());
     if (!interface.isEmpty() && interface != QLatin1String(Interface) && interface != FreedesktopInterface)
-        return false;
+        return {};
+    static const Methods methods {
+        { QStringLiteral("Activate"), QStringLiteral("ii") },
+        { QStringLiteral("SecondaryActivate"), QStringLiteral("ii") },
+        { QStringLiteral("ContextMenu"), QStringLiteral("ii") },
+        { QStringLiteral("Scroll"), QStringLiteral("is") },
+        { QStringLiteral("ProvideXdgActivationToken"), QStringLiteral("s") },
+    };
+    if (const std::optional<QDBusMessage> refusal = Refusal(call, methods))
+        return *refusal;
 
-    if (member == QLatin1String("Activate"))
-        Queue(&StatusNotifierItem::OnActivate, message);
-    else if (member == QLatin1String("SecondaryActivate"))
-        Queue(&StatusNotifierItem::OnSecondaryActivate, message);
-    else if (member == QLatin1String("ContextMenu"))
-        Queue(&StatusNotifierItem::OnContextMenu, message);
-    else if (member != QLatin1String("Scroll") && member != QLatin1String("ProvideXdgActivationToken"))
-        return false;
-    return connection.send(message.createReply());
+    // Scrolls and activation tokens are answered and ignored.
+    static const QHash<QString, std::function<void(QPoint)> StatusNotifierItem::*> requests {
+        { QStringLiteral("Activate"), &StatusNotifierItem::OnActivate },
+        { QStringLiteral("SecondaryActivate"), &StatusNotifierItem::OnSecondaryActivate },
+        { QStringLiteral("ContextMenu"), &StatusNotifierItem::OnContextMenu },
+    };
+    if (const auto request = requests.value(call.member())) {
+        const QVariantList args = call.arguments();
+        Queue(request, QPoint(args[0].toInt(), args[1].toInt()));
+    }
+    return call.createReply();
 }
 
 QString StatusNotifierItem::introspect(const QString&) const
@@ -231,6 +230,7 @@ QString StatusNotifierItem::introspect(const QString&) const
   <method name="Activate"><arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/></method>
   <method name="SecondaryActivate"><arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/></method>
   <method name="Scroll"><arg name="delta" type="i" direction="in"/><arg name="orientation" type="s" direction="in"/></method>
+  <method name="ProvideXdgActivationToken"><arg name="token" type="s" direction="in"/></method>
   <signal name="NewTitle"/>
   <signal name="NewIcon"/>
   <signal name="NewAttentionIcon"/>

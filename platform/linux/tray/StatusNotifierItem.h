@@ -1,15 +1,14 @@
 #pragma once
 
 #include "platform/linux/tray/DBusMenuExporter.h"
+#include "platform/linux/tray/ExportedDBusObject.h"
 
-#include <QDBusVirtualObject>
 #include <QIcon>
 #include <QPoint>
 #include <QString>
 
 #include <functional>
 
-class QDBusConnection;
 class QDBusMessage;
 
 // One icon as a StatusNotifierItem (org.kde.StatusNotifierItem) on the session bus, with its
@@ -18,7 +17,7 @@ class QDBusMessage;
 // once. What the host asks is answered at once; its requests reach the callbacks afterwards from
 // the event loop, never inside the bus's dispatch, so that they may run modal loops or register
 // and unregister items.
-class StatusNotifierItem final : public QDBusVirtualObject
+class StatusNotifierItem final : public ExportedDBusObject
 {
 public:
     static constexpr const char* Interface = "org.kde.StatusNotifierItem";
@@ -44,6 +43,8 @@ public:
     std::function<void(QPoint)> OnActivate;
     std::function<void(QPoint)> OnSecondaryActivate;
     std::function<void(QPoint)> OnContextMenu;
+    // Whether the user can choose the exported menu's entries now (see DBusMenuExporter::Enabled).
+    std::function<bool()> MenuEnabled;
     // The host is about to show the exported menu; the user chose entry `index` of it.
     std::function<void()> OnMenuOpening;
     std::function<void(int index)> OnMenuChoice;
@@ -51,13 +52,13 @@ public:
     std::function<void()> OnRefused;
 
     QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    QDBusMessage Answer(const QDBusMessage& call) override;
 
 private:
     QVariantMap Properties() const;
     void Emit(const char* signal);
     // Answers first; the request runs afterwards from the event loop.
-    void Queue(std::function<void(QPoint)> StatusNotifierItem::*request, const QDBusMessage& message);
+    void Queue(std::function<void(QPoint)> StatusNotifierItem::*request, QPoint at);
 
     QString m_id;
     QString m_title;

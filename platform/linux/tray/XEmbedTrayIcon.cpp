@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QStyle>
-#include <QStyleHints>
 #include <QToolTip>
 #include <QtEndian>
 
@@ -326,7 +325,7 @@ void XEmbedTrayIcon::Dock()
 void XEmbedTrayIcon::Undock()
 {
     m_tipDelay.stop();
-    m_lastButton = 0;
+    m_presses = {};
     if (!m_window)
         return;
     QToolTip::hideText();
@@ -415,20 +414,11 @@ void XEmbedTrayIcon::Press(const xcb_button_press_event_t* press)
     m_tipDelay.stop();
     QToolTip::hideText();
 
-    const QStyleHints* hints = QGuiApplication::styleHints();
     const QPoint at(press->root_x, press->root_y);
-    const bool second = press->detail == m_lastButton
-        && press->time - m_lastPressTime <= xcb_timestamp_t(hints->mouseDoubleClickInterval())
-        && (at - m_lastPressAt).manhattanLength() <= hints->mouseDoubleClickDistance();
-    if (second) {
-        m_lastButton = 0;
+    if (m_presses.CompletesDoubleClick(press->detail, press->time, at))
         Send(Double[press->detail]);
-    } else {
-        m_lastButton = press->detail;
-        m_lastPressTime = press->time;
-        m_lastPressAt = at;
+    else
         Send(Down[press->detail]);
-    }
 }
 
 void XEmbedTrayIcon::Release(const xcb_button_release_event_t* release)

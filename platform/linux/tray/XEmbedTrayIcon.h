@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/tray/PressSeries.h"
+
 #include <QIcon>
 #include <QImage>
 #include <QObject>
@@ -75,7 +77,5 @@ private:
     QIcon m_image;
     QString m_tip;
     QTimer m_tipDelay;
-    std::uint8_t m_lastButton = 0;
-    xcb_timestamp_t m_lastPressTime = 0;
-    QPoint m_lastPressAt;
+    PressSeries m_presses;
 };
