@@ -173,6 +173,7 @@ void TimeQueryTest::connectionErrorsEndTheQueryOnce()
 
     QueryWorld world(server);
     const winsock::Socket socket = world.GetTime();
+    QCoreApplication::sendPostedEvents(); // the look-up's answer
     if (connectError != 0)
         world.sockets.Deliver(socket, FdConnect, connectError);
     world.timers.Elapse(120000);
