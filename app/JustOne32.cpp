@@ -4,6 +4,8 @@
 #include "app/PreviousInstance.h"
 #include "platform/SingleInstance.h"
 
+#include <cstdio>
+
 TJustOne32::TJustOne32(TApplication& application, SingleInstance& platform, const TPreviousInstance& previousInstance)
     : m_application(application)
 {
@@ -13,8 +15,11 @@ TJustOne32::TJustOne32(TApplication& application, SingleInstance& platform, cons
         m_application.Terminate();
         return;
     }
-    if (previousInstance.HoldsMutex())
-        platform.Listen([this] { ComeForward(); });
+    // Without the channel a later start still ends, but cannot bring this copy forward; this copy
+    // runs on, so the reason goes where a user who wonders can find it.
+    if (previousInstance.HoldsMutex() && !platform.Listen([this] { ComeForward(); }))
+        std::fprintf(stderr, "%s: later starts cannot reach this copy: %s\n", qPrintable(application.Title()),
+                     qPrintable(platform.ListenError()));
 }
 
 void TJustOne32::ComeForward()

@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/Setup.h"
+#include "platform/MessageBoxes.h"
 #include "ui_SetupForm.h"
 
 void TSetupForm::RxTimerEvent4Timer()
@@ -10,8 +11,16 @@ void TSetupForm::RxTimerEvent4Timer()
     if (DetectModeRadioGroup.ItemIndex() != 0 || State.Busy || State.MailCheckBusy || !IsConnected())
         return;
     if (!m_mailboxCheck.Run(ui->EmailPOPServerEdit->text(), ui->EmailUsernameEdit->text(),
-                            ui->EmailPasswordEdit->text()))
+                            ui->EmailPasswordEdit->text())) {
+        // Silence would leave the user to wonder why a secured mailbox never reports.
+        if (const QString warning = m_mailboxCheck.TakeTlsWarning(); !warning.isEmpty())
+            ShowControllerBox([this, &warning] {
+                m_application.BringToForeground();
+                Alert(1);
+                m_messageBoxes.Warning(warning);
+            });
         return;
+    }
     RxTrayIcon1.SetAnimated(true);
     RxTrayIcon1.SetActive(true);
     Alert(3);

@@ -72,7 +72,12 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , TCPClient1(platform.Sockets, application.ErrorBox())
     , TCPClient2(platform.Sockets, application.ErrorBox())
     , TrayIcon1(application, platform.Tray, ProgramIcon())
-    , RegFormSaver1(platform.Store, this, application.ErrorBox())
+    , RegFormSaver1(platform.Store, this,
+                    [this](const std::exception& error) {
+                        // A close follows Exit, which has already shown why the store refused the place.
+                        if (!m_placementFailed)
+                            m_application.HandleException(error);
+                    })
     , RxTimerList1(platform.Ticks, platform.Timers, application.ErrorBox())
     , RxTimerEvent1(platform.Ticks)
     , RxTimerEvent2(platform.Ticks)
@@ -88,6 +93,7 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
     , m_messageBoxes(messageBoxes)
     , m_fileDialogs(fileDialogs)
     , m_alerts(platform.Sound)
+    , m_sntp(platform.Datagrams, platform.Ticks, application.ErrorBox())
     , m_mailboxCheck({ State.MailCheckBusy, State.ReplyTimedOut, State.ReplyReceived, State.ServerReply,
                        State.MessageCount, State.MessageOctets, State.NotifiedCount, State.NotifiedOctets },
                      TCPClient2, RxTimerEvent5, application, platform.Wait)
@@ -168,9 +174,14 @@ void TSetupForm::BuildComponents()
     TrayIcon1.OnRestore = [this] { TrayIcon1Restore(); };
 
     TCPClient1.OnData = [this](TCustomWSocket*, int socket) { TCPClient1Data(socket); };
-    TCPClient1.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
+    TCPClient1.OnError
+        = [this](TCustomWSocket* sender, int error, const QString& msg) { TCPClient1Error(sender, error, msg); };
     TCPClient2.OnData = [this](TCustomWSocket*, int socket) { TCPClient2Data(socket); };
-    TCPClient2.OnError = [this](TCustomWSocket*, int error, const QString& msg) { TCPClient1Error(error, msg); };
+    TCPClient2.OnError
+        = [this](TCustomWSocket* sender, int error, const QString& msg) { TCPClient1Error(sender, error, msg); };
+    m_sntp.OnTime = [this](std::int64_t instant, const QString& localAddress) { NtpTime(instant, localAddress); };
+    m_sntp.OnRefused = [this](const QString& reason) { NtpRefused(reason); };
+    m_sntp.OnError = [this](int error, const QString& msg) { NtpError(error, msg); };
 
     LoadFormTimers(RxTimerList1, RxTimerEvent1, RxTimerEvent2, RxTimerEvent3, RxTimerEvent4, RxTimerEvent5);
     RxTimerEvent1.OnTimer = [this](TRxTimerEvent&) { RxTimerEvent1Timer(); };
@@ -480,13 +491,23 @@ void TSetupForm::ExitButtonClick()
         if (m_messageBoxes.Confirm(QStringLiteral("Save current settings before exit?")))
             UpdateIniFile();
     }
-    RegFormSaver1.SavePlacement();
+    // Nothing but the dialog's place is written from here on, and a place is no reason to keep
+    // the program: a store that refuses it is reported, and the program ends all the same.
+    try {
+        RegFormSaver1.SavePlacement();
+    } catch (const std::exception& error) {
+        m_placementFailed = true;
+        m_application.HandleException(error);
+    }
     TCPClient1.Close();
     m_application.Terminate();
 }
 
 void TSetupForm::FormCloseQuery(bool& canClose)
 {
+    // Closing is Exit. When Exit's steps end on an error (a Save the user asked for failed), the
+    // program goes on, and so must its dialog: closed, it would leave nothing to reach it by.
+    canClose = false;
     ExitButtonClick();
     canClose = true;
 }
@@ -513,12 +534,13 @@ void TSetupForm::About1Click()
 
 void TSetupForm::ShowControllerBox(const std::function<void()>& box)
 {
-    const bool dialogUp = m_application.TaskbarWindowVisible();
     State.Busy = true;
-    if (!dialogUp)
+    if (!m_application.TaskbarWindowVisible())
         TrayIcon1Restore();
     box();
-    if (!dialogUp) {
+    // The box's own loop may have brought the dialog up meanwhile (a later start's hand-over,
+    // "Setup" from the tray): what is up now decides, not what was up before.
+    if (!m_application.TaskbarWindowVisible()) {
         TrayIcon1.Minimize();
         State.Busy = false;
     }

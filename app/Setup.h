@@ -16,9 +16,11 @@
 #include "net/WSockets.h"
 #include "platform/FileDialogs.h"
 #include "platform/Platform.h"
+#include "timesync/SntpQuery.h"
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -64,8 +66,13 @@ public:
     // Time query.
     void GettimeClick();
     void TCPClient1Data(int socket);
-    void TCPClient1Error(int error, const QString& msg);
+    // The error event of both clients; only the time client's errors end the time query.
+    void TCPClient1Error(TCustomWSocket* Sender, int error, const QString& msg);
     void RxTimerEvent3Timer();
+    // The same query with an NTP server: its time, or an answer that must not set the clock.
+    void NtpTime(std::int64_t instant, const QString& localAddress);
+    void NtpRefused(const QString& reason);
+    void NtpError(int error, const QString& msg);
 
     // Dial-up watcher.
     void RxTimerEvent2Timer();
@@ -132,12 +139,19 @@ private:
     void LoadLauncherList();
     void SetEmailClientDialogPath();
     void MinimizeApplication();
+    // Ends a time query whose server has answered with `instant` (milliseconds since 1900 UTC)
+    // over a connection on which this computer had `localAddress`: one clock change, then
+    // TimeObtained, also when the clock could not be set.
+    void TimeReceived(std::int64_t instant, const QString& localAddress);
     // Ends a time query that failed: the message, then back to where the user was.
     void ShowQueryFailure(const QString& text);
+    // A warning of the time query or a client: the program to the front, the error sound, the box.
+    void ShowWarning(const QString& text);
     // A message or the About box of the controller. From the tray the controller comes up for it
-    // (the restore bookkeeping) and goes back to the tray after it. Over the open dialog, the
-    // dialog stays as it was: its snapshot is not taken again, so that Save still stores the
-    // edits made so far and Cancel still undoes them, and Busy and the stopped mail timer stay.
+    // (the restore bookkeeping), and after it goes back to the tray unless the dialog is up by
+    // then. Over the open dialog, the dialog stays as it was: its snapshot is not taken again, so
+    // that Save still stores the edits made so far and Cancel still undoes them, and Busy and the
+    // stopped mail timer stay.
     void ShowControllerBox(const std::function<void()>& box);
     void FocusActivePage();
     double IntervalValue() const;
@@ -149,10 +163,14 @@ private:
     MessageBoxes& m_messageBoxes;
     FileDialogs& m_fileDialogs;
     TAlerts m_alerts;
+    // The time query for "ntp://" servers; the Time Protocol's goes through TCPClient1.
+    SntpQuery m_sntp;
     MailboxCheck m_mailboxCheck;
     NewMailNotice m_newMailNotice;
     std::unique_ptr<QStyle> m_tabStyle;
     bool m_placed = false;
+    // Exit could not store the dialog's place and has said so.
+    bool m_placementFailed = false;
     ProgramLauncher m_launcher;
     DialUpWatcher m_watcher;
     LauncherListEditor m_launcherList;

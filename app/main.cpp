@@ -4,6 +4,7 @@
 #include "app/PreviousInstance.h"
 #include "app/Setup.h"
 #include "platform/linux/clock/LinuxSystemClock.h"
+#include "platform/linux/clock/TimedateService.h"
 #include "platform/linux/desktop/DesktopEntryResolver.h"
 #include "platform/linux/desktop/DetachedProcessStarter.h"
 #include "platform/linux/desktop/QtFileDialogs.h"
@@ -15,6 +16,7 @@
 #include "platform/linux/instance/RuntimeFolder.h"
 #include "platform/linux/links/InterfaceRemoteAccess.h"
 #include "platform/linux/settings/FileRegistry.h"
+#include "platform/linux/sockets/PosixDatagramApi.h"
 #include "platform/linux/sockets/PosixSocketApi.h"
 #include "platform/linux/sound/AlsaSoundOutput.h"
 #include "platform/linux/timers/MonotonicTickSource.h"
@@ -48,7 +50,8 @@ int main(int argc, char* argv[])
     MonotonicTickSource ticks;
     QtTimerService timers(ticks);
     PosixSocketApi sockets;
-    LinuxSystemClock clock;
+    TimedateService timeService;
+    LinuxSystemClock clock(&timeService);
     AlsaSoundOutput sound;
     FileRegistry store(DefaultRegistryPath(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()));
     QtNotificationArea tray;
@@ -59,8 +62,9 @@ int main(int argc, char* argv[])
     XdgDesktopShell shell(processes, shortcuts);
     ElfVersionInfo version;
     QtMessageWait wait;
-    Platform platform { ticks,  timers, sockets, clock, sound,     store,   tray,
-                        dialup, shell,  version, wait,  processes, windows, shortcuts };
+    PosixDatagramApi datagrams;
+    Platform platform { ticks, timers,  sockets, clock,     sound,   store,     tray,     dialup,
+                        shell, version, wait,    processes, windows, shortcuts, datagrams };
 
     QtFileDialogs fileDialogs;
     std::unique_ptr<TSetupForm> SetupForm;

@@ -80,7 +80,7 @@ for cycle in $(seq 1 "$CYCLES"); do
     sleep "$(printf '0.%03d' $((RANDOM % 1000)))"
     sleep $((RANDOM % 5))
     "$PEERS/dialup-up.sh" "$NS" ppp0 10.64.0.1 10.64.0.2 "$W/link"
-    up=$(until_ms '[ "$(wc -l 2>/dev/null <"$W/clock.log")" = 2 ]')
+    up=$(until_ms '[ "$(wc -l 2>/dev/null <"$W/clock.log")" = 1 ]')
     waitfor '[ -n "$(program_pid)" ]' 150 || { echo "cycle $cycle: the program was not started" >&2; exit 1; }
     program=$(program_pid)
     sleep "$(printf '0.%03d' $((RANDOM % 1000)))"

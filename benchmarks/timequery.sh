@@ -3,7 +3,8 @@
 # The time query against inetd's time service inside a private network namespace: the program's
 # path from GettimeClick to the clock call beside a blocking socket (bench_timequery, ROUNDS
 # queries, default 300), and rdate as a whole process for comparison (RDATE_RUNS, default 100).
-# rdate only prints (-p); neither it nor the benchmark can reach the clock. Needs root.
+# rdate only prints (-p); neither it nor the benchmark can reach the clock. Then the same against
+# chronyd (100 days ahead, as NTP server), beside chronyd -Q as a whole process. Needs root.
 set -eu
 BUILD=$(cd "$1" && pwd)
 ROUNDS=${2:-300}
@@ -15,6 +16,7 @@ NS=kvbench-$$
 DIR=$(mktemp -d)
 cleanup() {
     "$PEERS/timesrv-stop.sh" "$DIR" || true
+    [ -r "$DIR/ntpsrv.pid" ] && (. "$PEERS/lib.sh" && stop_pidfile "$DIR/ntpsrv.pid")
     "$PEERS/netns-delete.sh" "$NS" || true
     rm -rf "$DIR"
 }
@@ -42,3 +44,16 @@ inside sh -c '
     end=$(date +%s%N)
     echo "rdate -p as a process: $(((end - start) / 1000 / runs)) us per run ($runs runs, $failed failed)"
 ' rdate "$RDATE_RUNS"
+
+CHRONYD=$(cd "$(dirname "$0")/.." && pwd)/build/peers/chrony/usr/sbin/chronyd
+"$PEERS/ntpsrv-start.sh" "$NS" "$DIR/ntp" +100d "$CHRONYD" >/dev/null
+cp "$DIR/ntp/ntpsrv.pid" "$DIR/ntpsrv.pid"
+inside env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$DIR" "$BUILD/benchmarks/bench_timequery" "$ROUNDS" ntp
+# chronyd -Q asks, prints the offset and sets nothing; one sample, timed as a whole process.
+printf '%s\n' 'server 127.0.0.1 iburst maxsamples 1' 'cmdport 0' 'user root' "pidfile $DIR/q.pid" >"$DIR/q.conf"
+inside sh -c '
+    start=$(date +%s%N)
+    offset=$("$1" -Q -t 10 -f "$2" 2>&1 | grep -o "wrong by [-0-9.]* seconds")
+    end=$(date +%s%N)
+    echo "chronyd -Q as a process: $(((end - start) / 1000)) us for one run (clock $offset)"
+' chronyd "$CHRONYD" "$DIR/q.conf"

@@ -88,7 +88,11 @@ void TCustomWSocket::ReportError(int Code)
 
 void TCustomWSocket::SendText(Socket socket, const QString& Text, int Flags)
 {
-    const QByteArray bytes = Text.toLatin1();
+    SendBuffer(socket, Text.toUtf8(), Flags);
+}
+
+void TCustomWSocket::SendBuffer(Socket socket, const QByteArray& bytes, int Flags)
+{
     if (bytes.isEmpty())
         return;
     int sent = 0;
@@ -272,6 +276,11 @@ void TTCPClient::Close()
 void TTCPClient::SendText(const QString& Text)
 {
     TCustomWSocket::SendText(m_socket, Text, 0);
+}
+
+void TTCPClient::SendBuffer(const QByteArray& Data)
+{
+    TCustomWSocket::SendBuffer(m_socket, Data, 0);
 }
 
 QString TTCPClient::ReceiveText()

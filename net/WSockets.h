@@ -55,6 +55,7 @@ public:
 protected:
     void ReportError(int Code);
     void SendText(winsock::Socket socket, const QString& Text, int Flags);
+    void SendBuffer(winsock::Socket socket, const QByteArray& Data, int Flags);
     QString ReceiveText(winsock::Socket socket, int Flags);
     int ReceiveBuffer(winsock::Socket socket, char* Buffer, int Size, int Flags);
 
@@ -94,7 +95,10 @@ public:
     void Open();
     // Graceful disconnect, which also gives up a look-up under way; harmless in any state.
     void Close();
+    // Sends Text encoded as UTF-8, the encoding the settings keep it in.
     void SendText(const QString& Text);
+    // Sends the bytes as they are, by the rules of SendText.
+    void SendBuffer(const QByteArray& Data);
     // One read of at most 1024 bytes; empty when nothing waits.
     QString ReceiveText();
     // One read of at most Size bytes; the count, 0 on any failure.

@@ -1,5 +1,6 @@
 #pragma once
 
+class DatagramApi;
 class DesktopShell;
 class DesktopWindows;
 class MessageWait;
@@ -33,4 +34,5 @@ struct Platform
     ProcessStarter& Processes;
     DesktopWindows& Windows;
     ShortcutResolver& Shortcuts;
+    DatagramApi& Datagrams;
 };

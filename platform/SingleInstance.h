@@ -31,6 +31,9 @@ public:
     // lock is held or the channel cannot be opened; later copies then find no one to hand over to.
     virtual bool Listen(std::function<void()> onRequest) = 0;
 
+    // Why the last Listen returned false, in words for the user.
+    virtual QString ListenError() const = 0;
+
     // Asks the copy holding the lock of this name to come forward. A copy that is still starting
     // may not listen yet, so this tries again until timeoutMs have passed. Returns true when the
     // request was accepted, false when no copy answered in time.

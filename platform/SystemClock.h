@@ -36,11 +36,20 @@ struct TimeZoneInformation
     int daylightBias = 0; // added to bias while daylight-saving time is in force
 };
 
+// Who refused a clock change.
+enum class ClockRefuser
+{
+    System, // the system call: `message` is the platform's text for the errno
+    TimeService, // the system's time service: `message` is its reason
+    AutomaticSync, // the time service, since the system keeps the clock synchronised itself
+};
+
 // Outcome of a clock change: error 0 means it was applied.
 struct ClockResult
 {
     int error = 0; // errno of the refusal
-    QString message; // the platform's text for that errno
+    QString message;
+    ClockRefuser refuser = ClockRefuser::System;
 
     bool ok() const { return error == 0; }
 };
@@ -60,6 +69,8 @@ public:
 
     // Sets the clock so that the local time reads `time` now. Fails with EINVAL for a record that
     // names no existing date or time (nothing is changed) and with the platform's errno when the
-    // change is refused (EPERM without the right to set the clock).
+    // change is refused (EPERM without the right to set the clock). Where the system has a time
+    // service that sets the clock for programs without that right, it is asked instead: the
+    // program's messages go on while it (or the user it asks) decides, and its refusal is EPERM.
     virtual ClockResult SetLocalTime(const SystemTime& time) = 0;
 };

@@ -6,14 +6,23 @@ set -eu
 PACKAGES="
     cmake ninja-build g++ make pkg-config clang-format clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev libxcb1-dev
+    libasound2-dev libjpeg62-turbo-dev libx11-dev libxres-dev libxcb1-dev libssl-dev
     fonts-dejavu-core fonts-liberation
     xvfb xauth openbox trayer xdotool x11-utils imagemagick tesseract-ocr
     dbus dbus-x11 xfce4-panel xfconf
     alsa-utils
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
-    dovecot-core dovecot-pop3d curl
+    dovecot-core dovecot-pop3d curl openssl
+    systemd polkitd
 "
+
+# chronyd serves the NTP tests, unpacked into build/peers: installing chrony would remove the
+# machine's systemd-timesyncd.
+peers=$(cd "$(dirname "$0")/.." && pwd)/build/peers
+if [ ! -x "$peers/chrony/usr/sbin/chronyd" ]; then
+    mkdir -p "$peers"
+    (cd "$peers" && apt-get download -q chrony && dpkg -x chrony_*.deb chrony && rm -f chrony_*.deb)
+fi
 
 missing=""
 for p in $PACKAGES; do

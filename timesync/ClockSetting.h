@@ -1,14 +1,12 @@
 #pragma once
 
 #include "platform/SystemClock.h"
+#include "timesync/TimeConversion.h"
 
 #include <cstdint>
 
-// Each reads the local time, replaces only its own fields and writes the record back, so a
-// date set first keeps the current time of day and a time set second lands on that date.
-ClockResult SetDate(SystemClock& clock, std::uint16_t year, std::uint8_t month, std::uint8_t day);
-ClockResult SetTime(SystemClock& clock, std::uint8_t hour, std::uint8_t minute, std::uint8_t second,
-                    std::uint16_t millisecond);
-
-// Date first, then time; stops at the first refusal and returns it.
-ClockResult SetClock(SystemClock& clock, const SystemTime& time);
+// Puts the clock on `instant` (milliseconds since 1900-01-01 00:00:00 UTC) in one change, as
+// the local time of the zone in force or, in Utc mode, as UTC. Date and time go together: set
+// one after the other, the clock would show the new date with the old time in between, and a
+// midnight passing between the two would leave it a whole day out.
+ClockResult SetClock(SystemClock& clock, std::int64_t instant, TimeMode mode);

@@ -3,6 +3,7 @@
 #include "app/Setup.h"
 #include "platform/Platform.h"
 #include "tests/app/DesktopFakes.h"
+#include "tests/fakes/FakeDatagramApi.h"
 #include "tests/fakes/FakeMessageWait.h"
 #include "tests/fakes/FakeSocketApi.h"
 #include "tests/fakes/FakeSystemClock.h"
@@ -18,8 +19,8 @@ struct FormWorld : DesktopFakes
 {
     FormWorld()
         : timers(&ticks)
-        , platform { ticks,  timers, sockets, clock, sound,     store,   tray,
-                     dialup, shell,  version, wait,  processes, windows, shortcuts }
+        , platform { ticks, timers,  sockets, clock,     sound,   store,     tray,     dialup,
+                     shell, version, wait,    processes, windows, shortcuts, datagrams }
     {
         // A handler that waits for its next message: unless the test says otherwise, nothing
         // arrives but the next timer tick.
@@ -53,6 +54,7 @@ struct FormWorld : DesktopFakes
     FakeSocketApi sockets;
     FakeSystemClock clock;
     FakeMessageWait wait;
+    FakeDatagramApi datagrams;
     Platform platform;
     std::unique_ptr<TSetupForm> form;
 };

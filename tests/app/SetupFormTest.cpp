@@ -181,6 +181,9 @@ void SetupFormTest::exitAsksOnlyAfterSetupWithChanges_data()
     QTest::newRow("setup, change, cancel, exit")
         << true << true << "cancel" << true << false << false << QByteArray("old");
     QTest::newRow("close box behaves as exit") << true << true << "" << true << true << true << QByteArray("new");
+    // A damaged store: the place alone cannot be written, which ends nothing; a failing Save does.
+    QTest::newRow("damaged store, answer no") << true << true << "damage" << false << true << true << QByteArray("old");
+    QTest::newRow("damaged store, answer yes") << true << true << "damage" << true << true << true << QByteArray("old");
 }
 
 void SetupFormTest::exitAsksOnlyAfterSetupWithChanges()
@@ -205,6 +208,8 @@ void SetupFormTest::exitAsksOnlyAfterSetupWithChanges()
         form.ui->OkButton->click();
     if (thenPress == "cancel")
         form.ui->CancelButton->click();
+    if (thenPress == "damage")
+        world.store.FailCreateKey("Kronvik");
     const qsizetype soundsBefore = world.sound.PlayedNames().size();
 
     if (viaCloseBox)
@@ -218,7 +223,12 @@ void SetupFormTest::exitAsksOnlyAfterSetupWithChanges()
         QCOMPARE(world.sound.PlayedNames().mid(soundsBefore), QStringList { "WAV_ERR" });
     }
     QCOMPARE(world.Stored("Server", "Address"), storedServer);
-    QVERIFY(world.application.Terminated());
+    // The program, and then its dialog, stays only when a Save fails; what failed is shown once.
+    QCOMPARE(world.application.Terminated(), !(thenPress == "damage" && answerYes));
+    QVERIFY(world.application.Terminated() || form.isVisible());
+    QCOMPARE(world.boxes.errors.size(), thenPress == "damage" ? 1 : 0);
+    // Sent back or not, a dialog shown in this run has its place written.
+    QCOMPARE(world.Stored("Position", "TSetupForm_Top") != "<missing>", openSetup && thenPress != "damage");
 }
 
 void SetupFormTest::cancelPutsTheSnapshotBack()
@@ -455,6 +465,12 @@ void SetupFormTest::boxOverTheOpenDialogLeavesItAsItWas()
     QCOMPARE(form.Snapshot.SavedServerAddress, QStringLiteral("time.example.test"));
     form.ui->OkButton->click();
     QCOMPARE(world.Stored("Server", "Address"), QByteArray("edited.example.test"));
+
+    // A box from the tray, and "Setup" chosen while it is up: the dialog stays up, and Busy set.
+    QTimer::singleShot(0, &form, &TSetupForm::SetupClick);
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    form.About1->trigger();
+    QVERIFY(form.isVisible() && form.State.Busy && !form.RxTimerEvent4.Enabled());
 }
 
 QTEST_MAIN(SetupFormTest)

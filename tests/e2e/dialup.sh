@@ -2,7 +2,7 @@
 # A dial-up connection end to end: inside a private network namespace, with inetd's time service
 # (frozen at 1983-05-01 00:00:00 UTC) and the real program on a real X desktop, a point-to-point
 # link ppp0 comes up with an address. Within a tick the program asks the timeserver (reached over
-# the link's own address) and sets the clock, caught by the preload shim; the next tick starts the
+# loopback, beside the link) and sets the clock, caught by the preload shim; the next tick starts the
 # program on the launcher list, in its folder; when the link goes down, that program's window is
 # asked to close and the program ends. Screenshots of each stage go to ARTIFACT_DIR.
 # usage: dialup.sh KRONVIK TIMESHIM XCLIENT ARTIFACT_DIR
@@ -40,8 +40,8 @@ kronvik_environment "$W"
 PROGRAM_DIR="$W/my programs"
 mkdir -p "$PROGRAM_DIR" "$XDG_CONFIG_HOME/kronvik"
 cp "$XCLIENT" "$PROGRAM_DIR/main"
-# The timeserver is reached over the link's own address, as this computer's address on the link.
-printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="10.64.0.1"\n"TimeMode"="1"\n"DetectMode"="0"\n\n[HKEY_CURRENT_USER\\Kronvik\\AppLauncher]\n"App0"="%s"\n' \
+# The timeserver is reached beside the link; the link's address is still the one to remember.
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Kronvik\\Server]\n"Address"="127.0.0.1"\n"TimeMode"="1"\n"DetectMode"="0"\n\n[HKEY_CURRENT_USER\\Kronvik\\AppLauncher]\n"App0"="%s"\n' \
     "$PROGRAM_DIR/main" >"$XDG_CONFIG_HOME/kronvik/user.reg"
 
 ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
@@ -52,7 +52,7 @@ import -window root "$ARTIFACTS/1-before-dialling.png"
 
 # Dialled: the next tick finds the new address and asks for the time.
 "$PEERS/dialup-up.sh" "$NS" ppp0 10.64.0.1 10.64.0.2 "$W/link" || desktop_fail "the link did not come up"
-waitfor '[ "$(wc -l 2>/dev/null <"$W/clock.log")" = 2 ]' 100 || desktop_fail "no time query after the link came up"
+waitfor '[ "$(wc -l 2>/dev/null <"$W/clock.log")" = 1 ]' 100 || desktop_fail "no time query after the link came up"
 [ "$(tail -n 1 "$W/clock.log")" = "clock_settime 420595200.000000000" ] ||
     desktop_fail "the clock was set to $(tail -n 1 "$W/clock.log"), not 1983-05-01 00:00:00 UTC"
 
@@ -65,7 +65,7 @@ import -window root "$ARTIFACTS/2-connected-program-started.png"
 
 # Connected with the same address: no second query, no second start.
 sleep 6
-[ "$(wc -l <"$W/clock.log")" = 2 ] || desktop_fail "the known connection was queried again"
+[ "$(wc -l <"$W/clock.log")" = 1 ] || desktop_fail "the known connection was queried again"
 [ "$(grep -c '^start' "$EVENTS")" = 1 ] || desktop_fail "the program was started twice"
 
 # Hung up: the next tick asks the program's window to close, and the program ends.

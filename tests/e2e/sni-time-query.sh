@@ -31,10 +31,10 @@ sleep 0.5
 import -window root "$ARTIFACTS/item.png"
 
 sni_press 1
-waitfor '[ "$(wc -l <"$W/clock.log" 2>/dev/null)" = 2 ]' 100 || desktop_fail "a click did not set the clock (date, time)"
+waitfor '[ "$(wc -l <"$W/clock.log" 2>/dev/null)" = 1 ]' 100 || desktop_fail "a click did not set the clock"
 sleep 1
 cp "$W/clock.log" "$ARTIFACTS/clock.log"
-[ "$(wc -l <"$W/clock.log")" = 2 ] || desktop_fail "one click set the clock more than once"
+[ "$(wc -l <"$W/clock.log")" = 1 ] || desktop_fail "one click set the clock more than once"
 [ "$(tail -n 1 "$W/clock.log")" = "clock_settime 420595200.000000000" ] ||
     desktop_fail "the clock was set to $(tail -n 1 "$W/clock.log"), not 1983-05-01 00:00:00 UTC"
 ok=$SOUNDS/WAV_OK.wav

@@ -29,6 +29,7 @@ public:
         onRequest = std::move(handler);
         return true;
     }
+    QString ListenError() const override { return QStringLiteral("no lock is held"); }
     bool RequestHandOver(const QString& name, int) override
     {
         calls << QStringLiteral("hand-over:") + name;

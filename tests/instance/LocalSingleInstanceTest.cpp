@@ -89,6 +89,7 @@ void LocalSingleInstanceTest::privateFolder_data()
                                                               << "" << fallback;
     QTest::newRow("a relative runtime folder counts as none") << "relative"
                                                               << "" << fallback;
+    QTest::newRow("a runtime folder too deep for a socket address") << QString(80, 'r') << "" << fallback;
     QTest::newRow("already there and private") << ""
                                                << "private" << fallback;
     QTest::newRow("open to others") << ""
@@ -113,7 +114,7 @@ void LocalSingleInstanceTest::privateFolder()
 
     QTemporaryDir base;
     QDir dir(base.path());
-    dir.mkpath("run");
+    dir.mkpath(runtime.isEmpty() ? "run" : runtime);
     dir.mkpath("tmp");
     const QString place = dir.filePath(QStringLiteral("tmp/kronvik-%1").arg(geteuid()));
     const QByteArray placePath = QFile::encodeName(place);

@@ -7,6 +7,9 @@
 //   wrongPasswordEndsSilently    the same dovecot
 //   noLinkNoContact              the same dovecot, no link
 //   faultyServerEndsSilently     pop3fault-start.sh's server in mode FAULT, link up
+//   secureServer                 a server at ADDRESS; REASON: empty when it has 2 messages,
+//                                else the warning's reason, with FINGERPRINT in it (when set)
+// ADDRESS, when set, replaces 127.0.0.1 as the server's address.
 #include "app/Setup.h"
 #include "platform/linux/links/InterfaceRemoteAccess.h"
 #include "platform/linux/sockets/PosixSocketApi.h"
@@ -14,6 +17,7 @@
 #include "platform/linux/timers/QtMessageWait.h"
 #include "platform/linux/timers/QtTimerService.h"
 #include "tests/app/DesktopFakes.h"
+#include "tests/fakes/FakeDatagramApi.h"
 #include "tests/fakes/FakeSystemClock.h"
 #include "ui_SetupForm.h"
 
@@ -32,6 +36,7 @@ private slots:
     void wrongPasswordEndsSilently();
     void noLinkNoContact();
     void faultyServerEndsSilently();
+    void secureServer();
 };
 
 namespace {
@@ -93,8 +98,8 @@ struct LiveMailWorld : DesktopFakes
 {
     explicit LiveMailWorld(const QString& password = QStringLiteral("secret"))
         : timers(ticks)
-        , platform { ticks, timers, sockets, clock, sound,     store,   tray,
-                     link,  shell,  version, wait,  processes, windows, shortcuts }
+        , platform { ticks, timers,  sockets, clock,     sound,   store,     tray,     link,
+                     shell, version, wait,    processes, windows, shortcuts, datagrams }
     {
         store.SetValue(QStringLiteral("Kronvik\\Server"), QStringLiteral("Address"), Registry::RegSz, "127.0.0.1");
         form = std::make_unique<TSetupForm>(application, platform, boxes, fileDialogs);
@@ -105,7 +110,7 @@ struct LiveMailWorld : DesktopFakes
         form->State.Busy = false;
         form->State.LastTimeAddress = form->State.DialUpAddress;
         sockets.connects = 0;
-        form->ui->EmailPOPServerEdit->setText(QStringLiteral("127.0.0.1"));
+        form->ui->EmailPOPServerEdit->setText(qEnvironmentVariable("ADDRESS", QStringLiteral("127.0.0.1")));
         form->ui->EmailUsernameEdit->setText(QStringLiteral("tester"));
         form->ui->EmailPasswordEdit->setText(password);
         form->ui->EmailIntervalRxSpinEdit->setValue(1);
@@ -130,6 +135,7 @@ struct LiveMailWorld : DesktopFakes
     FakeSystemClock clock;
     InterfaceRemoteAccess link;
     QtMessageWait wait;
+    FakeDatagramApi datagrams;
     Platform platform;
     std::unique_ptr<TSetupForm> form;
 };
@@ -236,6 +242,29 @@ void MailCheckLiveServerTest::faultyServerEndsSilently()
     QCOMPARE(form.TCPClient2.State(), ssIdle);
     QCOMPARE(form.State.NotifiedCount, 0);
     QVERIFY(world.boxes.warnings.isEmpty());
+}
+
+void MailCheckLiveServerTest::secureServer()
+{
+    const QString reason = qEnvironmentVariable("REASON");
+    LiveMailWorld world;
+    TSetupForm& form = *world.form;
+    QVERIFY(world.Check() < Quick);
+    QCOMPARE(world.MailIcon().shown, reason.isEmpty());
+    if (reason.isEmpty()) {
+        QCOMPARE(form.State.MessageCount, 2);
+        QVERIFY(world.boxes.warnings.isEmpty());
+        return;
+    }
+    QCOMPARE(world.boxes.warnings.size(), 1);
+    const QString& warning = world.boxes.warnings.front();
+    QVERIFY2(warning.contains(reason) && warning.contains(qEnvironmentVariable("FINGERPRINT")), qPrintable(warning));
+    // The same failure again is not reported again; the check goes on.
+    QVERIFY(world.Check() < Quick);
+    QCOMPARE(world.sockets.connects, 2);
+    QCOMPARE(world.boxes.warnings.size(), 1);
+    QVERIFY(!form.State.MailCheckBusy);
+    QCOMPARE(form.TCPClient2.State(), ssIdle);
 }
 
 QTEST_MAIN(MailCheckLiveServerTest)

@@ -18,6 +18,8 @@ private slots:
     void serverIsLeftAloneUnlessAllowed();
     void failedChecksEndSilently_data();
     void failedChecksEndSilently();
+    void addressChoosesTheDialogue_data();
+    void addressChoosesTheDialogue();
 };
 
 namespace {
@@ -68,8 +70,8 @@ void MailCheckTest::newMailIsAnnouncedOnce()
     QCOMPARE(form.State.NotifiedOctets, 320);
     QCOMPARE(world.sound.PlayedNames().size(), 1);
 
-    // A message more is news.
-    world.Tick(MailWorld::Mailbox("+OK 3 480\r\n"));
+    // A message more is news, even with the same total size.
+    world.Tick(MailWorld::Mailbox("+OK 3 320\r\n"));
     QVERIFY(world.MailIcon().shown);
     QCOMPARE(world.sound.PlayedNames(), QStringList({ "WAV_MAIL", "WAV_MAIL" }));
     Click(world);
@@ -77,7 +79,7 @@ void MailCheckTest::newMailIsAnnouncedOnce()
     // After a Save, mail still waiting is announced again.
     form.SetupClick();
     form.OkButtonClick();
-    world.Tick(MailWorld::Mailbox("+OK 3 480\r\n"));
+    world.Tick(MailWorld::Mailbox("+OK 3 320\r\n"));
     QVERIFY(world.MailIcon().shown);
     QCOMPARE(world.sound.PlayedNames().size(), 3);
     QVERIFY(world.boxes.errors.isEmpty());
@@ -212,6 +214,46 @@ void MailCheckTest::failedChecksEndSilently()
     // The next tick checks again, and finds what a good server says.
     world.Tick(MailWorld::Mailbox("+OK 1 100\r\n"));
     QCOMPARE(world.MailIcon().shown, !unsafe && !quit);
+}
+
+void MailCheckTest::addressChoosesTheDialogue_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QList<Reply>>("script");
+    QTest::addColumn<QString>("connect");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QString>("warning");
+
+    const QString noStls = QStringLiteral(
+        "The mail server 127.0.0.1 (port %1) was not checked: it does not offer STLS, so the password was not sent.");
+    const QStringList capa { "CAPA\r\n" };
+    QTest::newRow("host and port") << "127.0.0.1:1110" << MailWorld::Mailbox("+OK 2 320\r\n") << "127.0.0.1:1110"
+                                   << Dialogue << QString();
+    QTest::newRow("STLS not offered") << "pop3://127.0.0.1"
+                                      << QList<Reply> { { "+OK ready\r\n" }, { "+OK\r\nUSER\r\nSTLSX\r\n.\r\n" } }
+                                      << "127.0.0.1:110" << capa << noStls.arg(110);
+    QTest::newRow("no capabilities") << "POP3://127.0.0.1:2110#sha256=00"
+                                     << QList<Reply> { { "+OK ready\r\n" }, { "-ERR unknown command\r\n" } }
+                                     << "127.0.0.1:2110" << capa << noStls.arg(2110);
+}
+
+void MailCheckTest::addressChoosesTheDialogue()
+{
+    QFETCH(QString, address);
+    QFETCH(QList<Reply>, script);
+    QFETCH(QString, connect);
+    QFETCH(QStringList, sent);
+    QFETCH(QString, warning);
+
+    MailWorld world;
+    world.form->ui->EmailPOPServerEdit->setText(address);
+    world.Tick(script);
+    QVERIFY(world.sockets.Calls().contains(QStringLiteral("connect %1 %2").arg(world.socket).arg(connect)));
+    QCOMPARE(world.Sent(), sent);
+    QCOMPARE(world.boxes.warnings, warning.isEmpty() ? QStringList() : QStringList { warning });
+    // Reported once per kind: the same failure again stays silent.
+    world.Tick(script);
+    QCOMPARE(world.boxes.warnings.size(), warning.isEmpty() ? 0 : 1);
 }
 
 QTEST_MAIN(MailCheckTest)

@@ -299,8 +299,8 @@ void TcpClientTest::sendText_data()
     QTest::newRow("100 would-blocks, then taken") << "QUIT\r\n" << 100 << 0 << 101 << "send 100 QUIT\r\n";
     QTest::newRow("101 would-blocks, dropped") << "QUIT\r\n" << 101 << 0 << 101 << "send 100 QUIT\r\n";
     QTest::newRow("empty: nothing is sent") << "" << 0 << 0 << 0 << "";
-    QTest::newRow("Latin-1 bytes") << QString::fromLatin1("PASS \xe9t\xe9\r\n") << 0 << 0 << 1
-                                   << QString::fromLatin1("send 100 PASS \xe9t\xe9\r\n");
+    QTest::newRow("UTF-8 bytes") << QStringLiteral("PASS été ж\r\n") << 0 << 0 << 1
+                                 << QString::fromLatin1("send 100 PASS \xc3\xa9t\xc3\xa9 \xd0\xb6\r\n");
 }
 
 void TcpClientTest::sendText()

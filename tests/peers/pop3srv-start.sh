@@ -1,13 +1,33 @@
 #!/bin/sh
-# usage: pop3srv-start.sh NS DIR [MESSAGES]
+# usage: pop3srv-start.sh NS DIR [MESSAGES [CERTS]]
 # Starts dovecot's POP3 server on 127.0.0.1:110 inside the network namespace NS, with a private
 # configuration under DIR: one user "tester", password "secret", whose maildir
 # (DIR/home/tester/Maildir) holds MESSAGES small messages (default 2). A wrong password gets
 # "-ERR" at once. Prints the master's pid, which DIR/pop3srv.pid keeps for pop3srv-stop.sh;
 # dovecot logs to DIR/dovecot.log.
+# With CERTS (a folder that tls-certs.sh filled) TLS is required, by STLS on 110 or on 995, on
+# 127.0.0.1, .3 and .4; the certificate shown is good.crt to SNI "localhost", expired.crt on
+# 127.0.0.3, self.crt on 127.0.0.4 and wrong.crt otherwise.
 set -eu
 . "$(dirname "$0")/lib.sh"
-NS=$1 DIR=$2 MESSAGES=${3:-2}
+NS=$1 DIR=$2 MESSAGES=${3:-2} CERTS=${4:-}
+
+addresses=127.0.0.1 tls_port=0 ssl="ssl = no"
+if [ -n "$CERTS" ]; then
+    addresses="127.0.0.1 127.0.0.3 127.0.0.4" tls_port=995
+    ssl="ssl = required
+ssl_key = <$CERTS/server.key
+ssl_cert = <$CERTS/wrong.crt
+local_name localhost {
+  ssl_cert = <$CERTS/good.crt
+}
+local 127.0.0.3 {
+  ssl_cert = <$CERTS/expired.crt
+}
+local 127.0.0.4 {
+  ssl_cert = <$CERTS/self.crt
+}"
+fi
 
 rm -rf "$DIR/home"
 mkdir -p "$DIR/run" "$DIR/state" "$DIR/home/tester/Maildir/new" "$DIR/home/tester/Maildir/cur" \
@@ -18,8 +38,8 @@ state_dir = $DIR/state
 instance_name = kronvik-test-$$
 log_path = $DIR/dovecot.log
 protocols = pop3
-listen = 127.0.0.1
-ssl = no
+listen = $addresses
+$ssl
 disable_plaintext_auth = no
 auth_mechanisms = plain
 auth_failure_delay = 0
@@ -34,11 +54,12 @@ userdb {
 }
 service pop3-login {
   inet_listener pop3 {
-    address = 127.0.0.1
+    address = $addresses
     port = 110
   }
   inet_listener pop3s {
-    port = 0
+    address = $addresses
+    port = $tls_port
   }
 }
 # Without this, failed logins slow the next ones down to seconds.

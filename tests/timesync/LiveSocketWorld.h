@@ -2,6 +2,7 @@
 
 #include "app/Setup.h"
 #include "platform/Platform.h"
+#include "platform/linux/sockets/PosixDatagramApi.h"
 #include "platform/linux/sockets/PosixSocketApi.h"
 #include "platform/linux/timers/MonotonicTickSource.h"
 #include "platform/linux/timers/QtMessageWait.h"
@@ -18,8 +19,8 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
 {
     LiveSocketWorld()
         : timers(ticks)
-        , platform { ticks,  timers, sockets, clock, sound,     store,   tray,
-                     dialup, shell,  version, wait,  processes, windows, shortcuts }
+        , platform { ticks, timers,  sockets, clock,     sound,   store,     tray,     dialup,
+                     shell, version, wait,    processes, windows, shortcuts, datagrams }
     { }
 
     // Stores the timeserver and the time mode (0 local, 1 UTC), then creates the form, which
@@ -37,6 +38,7 @@ template<typename Clock = FakeSystemClock> struct LiveSocketWorld : DesktopFakes
     PosixSocketApi sockets;
     Clock clock;
     QtMessageWait wait;
+    PosixDatagramApi datagrams;
     Platform platform;
     std::unique_ptr<TSetupForm> form;
 };

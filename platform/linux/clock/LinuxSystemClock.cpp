@@ -1,6 +1,9 @@
 #include "platform/linux/clock/LinuxSystemClock.h"
 
+#include "platform/linux/clock/TimedateService.h"
+
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <time.h>
 
@@ -99,7 +102,13 @@ ClockResult LinuxSystemClock::SetLocalTime(const SystemTime& time)
         return Failure(errno);
 
     const timespec target { seconds, static_cast<long>(time.millisecond) * 1000000L };
-    if (clock_settime(CLOCK_REALTIME, &target) != 0)
-        return Failure(errno);
-    return {};
+    if (clock_settime(CLOCK_REALTIME, &target) == 0)
+        return {};
+    const int error = errno;
+    if (error != EPERM || !m_service)
+        return Failure(error);
+    const timespec now = Now();
+    const std::int64_t offset
+        = (std::int64_t { target.tv_sec } - now.tv_sec) * 1000000 + (target.tv_nsec - now.tv_nsec) / 1000;
+    return m_service->MoveClock(offset).value_or(Failure(error));
 }

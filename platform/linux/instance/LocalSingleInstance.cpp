@@ -8,9 +8,11 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -21,13 +23,26 @@ constexpr qint64 MaxLine = 64;
 // A later copy that connects and then says nothing is dropped after this.
 constexpr int ConversationMs = 2000;
 
-// The stem of the lock's and the socket's file names. Long names would not fit a socket address
-// (108 bytes with the folder), so they are replaced by their digest.
-QString FileStem(const QString& name)
+constexpr char SocketSuffix[] = ".socket";
+// A socket address holds the socket's path with a terminating zero.
+constexpr qsizetype SocketPathLimit = sizeof(sockaddr_un::sun_path) - 1;
+// "sha1-" and 40 hexadecimal digits.
+constexpr qsizetype DigestLength = 45;
+
+// How long a socket's file stem may be inside the folder.
+qsizetype StemRoom(const QString& folder)
+{
+    return SocketPathLimit - QFile::encodeName(folder).size() - 1 - qsizetype(sizeof(SocketSuffix) - 1);
+}
+
+// The stem of the lock's and the socket's file names. Names that could be no file name of their
+// own, and long names, whose socket's path would not fit a socket address, are replaced by their
+// digest.
+QString FileStem(const QString& folder, const QString& name)
 {
     const QByteArray bytes = name.toUtf8();
-    if (bytes.size() <= 64 && !bytes.contains('/') && !bytes.contains('\0') && name != QLatin1String(".")
-        && name != QLatin1String(".."))
+    if (bytes.size() <= std::min<qsizetype>(64, StemRoom(folder)) && !bytes.contains('/') && !bytes.contains('\0')
+        && name != QLatin1String(".") && name != QLatin1String(".."))
         return name;
     return QStringLiteral("sha1-")
         + QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
@@ -44,9 +59,14 @@ LocalSingleInstance::~LocalSingleInstance()
     Unlock();
 }
 
+bool LocalSingleInstance::HoldsSockets(const QString& folder)
+{
+    return StemRoom(folder) >= DigestLength;
+}
+
 QString LocalSingleInstance::FilePath(const QString& name, const char* suffix) const
 {
-    return QDir(m_folder).filePath(FileStem(name) + QLatin1String(suffix));
+    return QDir(m_folder).filePath(FileStem(m_folder, name) + QLatin1String(suffix));
 }
 
 SingleInstance::LockResult LocalSingleInstance::Lock(const QString& name)
@@ -82,15 +102,19 @@ void LocalSingleInstance::Unlock()
 
 bool LocalSingleInstance::Listen(std::function<void()> onRequest)
 {
-    if (m_lockFile < 0)
+    if (m_lockFile < 0) {
+        m_listenError = QStringLiteral("no lock is held");
         return false;
-    const QString path = FilePath(m_name, ".socket");
+    }
+    const QString path = FilePath(m_name, SocketSuffix);
     auto server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::UserAccessOption);
     // Only the holder of the lock gets here, so a socket file already there is a crashed copy's.
     QLocalServer::removeServer(path);
-    if (!server->listen(path))
+    if (!server->listen(path)) {
+        m_listenError = path + QStringLiteral(": ") + server->errorString();
         return false;
+    }
     m_onRequest = std::move(onRequest);
     m_server = std::move(server);
     QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] { Accept(); });
@@ -125,7 +149,7 @@ bool LocalSingleInstance::RequestHandOver(const QString& name, int timeoutMs)
 {
     if (m_folder.isEmpty() || name.isEmpty())
         return false;
-    const QString path = FilePath(name, ".socket");
+    const QString path = FilePath(name, SocketSuffix);
     QElapsedTimer clock;
     clock.start();
     const auto left = [&] { return static_cast<int>(std::max<qint64>(0, timeoutMs - clock.elapsed())); };

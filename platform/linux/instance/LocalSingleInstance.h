@@ -20,6 +20,11 @@ public:
     void Unlock() override;
     bool Listen(std::function<void()> onRequest) override;
     bool RequestHandOver(const QString& name, int timeoutMs) override;
+    QString ListenError() const override { return m_listenError; }
+
+    // Whether a socket of any name fits a socket address inside the folder (a long name is
+    // shortened for it).
+    static bool HoldsSockets(const QString& folder);
 
 private:
     QString FilePath(const QString& name, const char* suffix) const;
@@ -30,4 +35,5 @@ private:
     int m_lockFile = -1;
     std::unique_ptr<QLocalServer> m_server;
     std::function<void()> m_onRequest;
+    QString m_listenError;
 };

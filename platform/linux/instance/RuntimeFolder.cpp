@@ -1,5 +1,7 @@
 #include "platform/linux/instance/RuntimeFolder.h"
 
+#include "platform/linux/instance/LocalSingleInstance.h"
+
 #include <QDir>
 
 #include <cerrno>
@@ -29,8 +31,10 @@ QString PrivateFolder(const QString& folder)
 
 QString PrivateRuntimeFolder(const QString& xdgRuntimeDir, const QString& tempDir)
 {
-    if (QDir::isAbsolutePath(xdgRuntimeDir)) {
-        const QString folder = PrivateFolder(QDir(xdgRuntimeDir).filePath(QStringLiteral("kronvik")));
+    const QString runtimeFolder = QDir(xdgRuntimeDir).filePath(QStringLiteral("kronvik"));
+    // A folder too deep for a socket address could hold the lock but not the hand-over channel.
+    if (QDir::isAbsolutePath(xdgRuntimeDir) && LocalSingleInstance::HoldsSockets(runtimeFolder)) {
+        const QString folder = PrivateFolder(runtimeFolder);
         if (!folder.isEmpty())
             return folder;
     }
