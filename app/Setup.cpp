@@ -98,7 +98,8 @@ TSetupForm::TSetupForm(TApplication& application, Platform& platform, MessageBox
                        State.MessageCount, State.MessageOctets, State.NotifiedCount, State.NotifiedOctets },
                      TCPClient2, RxTimerEvent5, application, platform.Wait)
     , m_newMailNotice(messageBoxes, platform.Shell)
-    , m_launcher(platform.Processes, platform.Windows, platform.Shortcuts, StrHolder1, State.AppsLaunched)
+    , m_launcher(platform.Processes, platform.Windows, platform.Shortcuts, platform.Ticks, platform.Wait, application,
+                 { StrHolder1, LaunchedProcesses }, State.AppsLaunched)
     , m_watcher(RxTimerEvent2, { State.TimeObtained, State.AppsLaunched, State.LastTimeAddress, State.DialUpAddress },
                 { [this] { return DetectModeRadioGroup.ItemIndex() == 0; }, [this] { return IsConnected(); },
                   [this] { GettimeClick(); }, [this] { ApplicationLauncher(); }, [this] { ApplicationCloser(); } })
@@ -239,6 +240,7 @@ bool TSetupForm::eventFilter(QObject* watched, QEvent* event)
 void TSetupForm::FormCreate()
 {
     StrHolder1.clear();
+    LaunchedProcesses.clear();
     LoadSettings();
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
     State.SetupOpened = false;

@@ -125,6 +125,8 @@ public:
     TRxTrayIcon RxTrayIcon1;
     // The launcher's recorded windows, as signed decimal text.
     QStringList StrHolder1;
+    // The started process that owned each window of StrHolder1, in the same order.
+    QList<ProcessId> LaunchedProcesses;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -166,6 +166,11 @@ public:
 protected:
     bool event(QEvent* event) override
     {
+        if (event->type() == HostLookupEvent::Type()) {
+            const auto* answer = static_cast<const HostLookupEvent*>(event);
+            m_client.Guarded([this, answer] { m_client.HostFound(*answer); });
+            return true;
+        }
         if (event->type() != SocketMessageEvent::Type())
             return QObject::event(event);
         const auto* message = static_cast<const SocketMessageEvent*>(event);
@@ -201,6 +206,38 @@ void TTCPClient::Open()
     SockAddrIn address;
     if (!ResolveAddress(m_host, m_port, address))
         return;
+    if (address.address != InaddrNone) {
+        Connect(address);
+        return;
+    }
+    // A name: the resolver may take its whole time-out, which the user must not sit through.
+    // The connection goes on when the answer arrives; until then the client counts as connecting.
+    m_lookup = m_api.AsyncGetHostByName(m_notifyWindow.get(), m_host.toLatin1());
+    if (m_lookup == 0) {
+        ReportError(m_api.LastError());
+        return;
+    }
+    m_lookupAddress = address;
+    m_state = ssConnecting;
+}
+
+void TTCPClient::HostFound(const HostLookupEvent& answer)
+{
+    // The answer to a look-up that Close has given up.
+    if (answer.Request() != m_lookup)
+        return;
+    m_lookup = 0;
+    m_state = ssIdle;
+    if (answer.Addresses().empty()) {
+        ReportError(answer.Error());
+        return;
+    }
+    m_lookupAddress.address = answer.Addresses().front();
+    Connect(m_lookupAddress);
+}
+
+void TTCPClient::Connect(const SockAddrIn& address)
+{
     const Socket socket = m_api.CreateSocket(AfInet, m_socketType, 0);
     if (socket == InvalidSocket) {
         ReportError(m_api.LastError());
@@ -227,6 +264,10 @@ void TTCPClient::Close()
 {
     if (m_state == ssNoWinsock || m_state == ssIdle)
         return;
+    if (m_lookup != 0) {
+        m_api.CancelAsyncRequest(m_lookup);
+        m_lookup = 0;
+    }
     ShutdownSocket(m_socket);
     if (m_socket == InvalidSocket)
         m_state = ssIdle;
@@ -271,16 +312,7 @@ bool TTCPClient::ResolveAddress(const QString& host, const QString& port, SockAd
     const auto service = m_api.GetServByName(port.toLatin1(), *protocol);
     // Like htons of a 16-bit value: a larger number keeps its low 16 bits.
     address.port = service ? *service : qToBigEndian(static_cast<std::uint16_t>(StrToInt(port)));
-    const QByteArray hostBytes = host.toLatin1();
-    address.address = m_api.InetAddr(hostBytes);
-    if (address.address == InaddrNone) {
-        const auto addresses = m_api.GetHostByName(hostBytes);
-        if (!addresses || addresses->empty()) {
-            ReportError(m_api.LastError());
-            return false;
-        }
-        address.address = addresses->front();
-    }
+    address.address = m_api.InetAddr(host.toLatin1());
     return true;
 }
 

@@ -75,7 +75,7 @@ private:
     winsock::WsaData m_startupInfo;
 };
 
-// An event-driven TCP client: Open connects without blocking (apart from the name look-up) and
+// An event-driven TCP client: Open connects without blocking, the name look-up included, and
 // the outcome, incoming data and the peer's close arrive as events on the user-interface thread.
 class TTCPClient final : public TCustomWSocket
 {
@@ -89,9 +89,11 @@ public:
     void SetPort(const QString& value) { m_port = value; }
 
     // Starts a connection to Host:Port when idle; does nothing otherwise. Throws EConvertError
-    // when Port is neither a service name nor a decimal number.
+    // when Port is neither a service name nor a decimal number. A host name is looked up without
+    // blocking, the client connecting meanwhile; a name that does not resolve is reported then,
+    // the client idle again.
     void Open();
-    // Graceful disconnect; harmless in any state.
+    // Graceful disconnect, which also gives up a look-up under way; harmless in any state.
     void Close();
     // Sends Text encoded as UTF-8, the encoding the settings keep it in.
     void SendText(const QString& Text);
@@ -111,7 +113,12 @@ public:
 private:
     class NotifyWindow;
 
+    // The service's port, and the host's address when it is dotted (else InaddrNone). False when
+    // the protocol is unknown (reported).
     bool ResolveAddress(const QString& host, const QString& port, winsock::SockAddrIn& address);
+    void HostFound(const HostLookupEvent& answer);
+    // Opens the socket and starts connecting to address.
+    void Connect(const winsock::SockAddrIn& address);
     void ShutdownSocket(winsock::Socket& handle);
     void CloseFailedSocket(winsock::Socket socket);
     void HandleSocketMessage(winsock::Socket wParam, std::uint32_t lParam);
@@ -119,4 +126,7 @@ private:
     std::unique_ptr<NotifyWindow> m_notifyWindow;
     QString m_host;
     QString m_port;
+    // The look-up under way (0: none), and the address it completes.
+    std::uint32_t m_lookup = 0;
+    winsock::SockAddrIn m_lookupAddress;
 };

@@ -11,4 +11,6 @@ public:
     // thread, input, a request to quit) and dispatches what has arrived; when messages are already
     // waiting, dispatches them without sleeping. Never fails.
     virtual void WaitMessage() = 0;
+    // The same, but sleeps no longer than timeoutMs.
+    virtual void WaitMessageFor(int timeoutMs) = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QObject;
@@ -95,9 +96,37 @@ private:
     std::uint32_t m_lParam;
 };
 
+// The answer to an asynchronous host look-up, posted to the window that asked: the host's IPv4
+// addresses (network byte order), or when there are none the code the look-up failed with.
+class HostLookupEvent final : public QEvent
+{
+public:
+    HostLookupEvent(std::uint32_t request, std::vector<std::uint32_t> addresses, int error)
+        : QEvent(Type())
+        , m_request(request)
+        , m_addresses(std::move(addresses))
+        , m_error(error)
+    { }
+
+    static QEvent::Type Type()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
+    std::uint32_t Request() const { return m_request; }
+    const std::vector<std::uint32_t>& Addresses() const { return m_addresses; }
+    int Error() const { return m_error; }
+
+private:
+    std::uint32_t m_request;
+    std::vector<std::uint32_t> m_addresses;
+    int m_error;
+};
+
 // Windows Sockets 1.1, the part the TCP client uses. Every call that fails sets the code that
 // LastError() returns afterwards (a WSA code 10004–10093, or a resolver code 11001–11004).
-// Only the name look-ups may block; socket operations never do.
+// Only the name look-ups may block, except the asynchronous one; socket operations never do.
 class SocketApi
 {
 public:
@@ -121,6 +150,13 @@ public:
     virtual std::optional<std::vector<std::uint32_t>> GetHostByName(const QByteArray& name) = 0;
     // This computer's name, or nothing.
     virtual std::optional<QByteArray> GetHostName() = 0;
+    // Looks `name` up as GetHostByName does, without blocking this thread however long the
+    // look-up takes: its answer arrives later as a HostLookupEvent posted to `window` on this
+    // thread. The request's number (never 0), or 0 with 10055 when no look-up could be started.
+    virtual std::uint32_t AsyncGetHostByName(QObject* window, const QByteArray& name) = 0;
+    // No answer to `request` is posted any more (one posted already may still arrive); call it
+    // before the window goes. Harmless for a request that was answered or is unknown.
+    virtual void CancelAsyncRequest(std::uint32_t request) = 0;
 
     // A new socket, already non-blocking, or InvalidSocket.
     virtual winsock::Socket CreateSocket(int family, int type, int protocol) = 0;

@@ -184,6 +184,7 @@ void TimeQueryTest::connectionErrorsEndTheQueryOnce()
     QueryWorld world(server);
     const winsock::Socket socket = world.GetTime();
     world.datagrams.FinishLookUps();
+    QCoreApplication::sendPostedEvents(); // the TCP client's look-up's answer
     if (connectError != 0)
         world.sockets.Deliver(socket, FdConnect, connectError);
     world.timers.Elapse(120000);

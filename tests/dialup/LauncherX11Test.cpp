@@ -1,7 +1,11 @@
+#include "app/Application.h"
 #include "dialup/ProgramLauncher.h"
 #include "platform/linux/desktop/DesktopEntryResolver.h"
 #include "platform/linux/desktop/DetachedProcessStarter.h"
 #include "platform/linux/desktop/X11DesktopWindows.h"
+#include "platform/linux/timers/MonotonicTickSource.h"
+#include "platform/linux/timers/QtMessageWait.h"
+#include "tests/fakes/FakeMessageBoxes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <csignal>
 
@@ -31,9 +36,16 @@ private slots:
     void badInputRecordsNothing();
     void programThatNeverOpensAWindowRunsOn();
     void windowGoneBeforeTheCloser();
+    // Last: it ends the application for good.
+    void exitEndsTheWait();
 
 private:
     QString Path(const QString& relative) const { return m_dir.filePath(relative); }
+    ProgramLauncher Launcher(int readyTimeoutMs = ProgramLauncher::ReadyTimeoutMs)
+    {
+        return { m_processes,    m_windows,     m_shortcuts, m_ticks, m_wait, m_application, { m_handles, m_owners },
+                 m_appsLaunched, readyTimeoutMs };
+    }
     // The client under another name (what it plays), in a folder of the test's.
     void Install(const QString& relative);
     void Write(const QString& relative, const QByteArray& text);
@@ -52,7 +64,12 @@ private:
     DetachedProcessStarter m_processes;
     X11DesktopWindows m_windows;
     DesktopEntryResolver m_shortcuts;
+    MonotonicTickSource m_ticks;
+    QtMessageWait m_wait;
+    FakeMessageBoxes m_boxes;
+    TApplication m_application { QStringLiteral("launcher"), m_boxes, [] {} };
     QStringList m_handles;
+    QList<ProcessId> m_owners;
     bool m_appsLaunched = false;
 };
 
@@ -200,7 +217,7 @@ void LauncherX11Test::recordsTheMainWindowAndClosesIt()
           "[Desktop Entry]\nType=Application\nName=Main\nExec=\"" + Path("my programs/main").toUtf8()
               + "\" --entry \"two words\" %U\nPath=" + Path("elsewhere").toUtf8() + "\n");
 
-    ProgramLauncher launcher(m_processes, m_windows, m_shortcuts, m_handles, m_appsLaunched);
+    ProgramLauncher launcher = Launcher();
     launcher.ApplicationLauncher({ Path(line) });
 
     QVERIFY(m_appsLaunched);
@@ -242,7 +259,7 @@ void LauncherX11Test::judgesEachWindowOfAProgram()
 
 void LauncherX11Test::threeProgramsAllClose()
 {
-    ProgramLauncher launcher(m_processes, m_windows, m_shortcuts, m_handles, m_appsLaunched);
+    ProgramLauncher launcher = Launcher();
     launcher.ApplicationLauncher({ Path("my programs/main"), Path("my programs/main2"), Path("my programs/main3") });
 
     const QStringList started = StartedProcesses();
@@ -282,7 +299,7 @@ void LauncherX11Test::badInputRecordsNothing()
     if (!entry.isEmpty())
         Write(line, entry);
 
-    ProgramLauncher launcher(m_processes, m_windows, m_shortcuts, m_handles, m_appsLaunched);
+    ProgramLauncher launcher = Launcher();
     QElapsedTimer took;
     took.start();
     launcher.ApplicationLauncher({ Path(line) });
@@ -296,7 +313,7 @@ void LauncherX11Test::badInputRecordsNothing()
 
 void LauncherX11Test::programThatNeverOpensAWindowRunsOn()
 {
-    ProgramLauncher launcher(m_processes, m_windows, m_shortcuts, m_handles, m_appsLaunched, 1500);
+    ProgramLauncher launcher = Launcher(1500);
     QElapsedTimer took;
     took.start();
     launcher.ApplicationLauncher({ Path("tools/nowindow"), Path("tools/main") });
@@ -312,7 +329,7 @@ void LauncherX11Test::programThatNeverOpensAWindowRunsOn()
 
 void LauncherX11Test::windowGoneBeforeTheCloser()
 {
-    ProgramLauncher launcher(m_processes, m_windows, m_shortcuts, m_handles, m_appsLaunched);
+    ProgramLauncher launcher = Launcher();
     launcher.ApplicationLauncher({ Path("tools/main"), Path("my programs/main") });
     const QStringList started = StartedProcesses();
     QCOMPARE(m_handles.size(), 2);
@@ -325,6 +342,15 @@ void LauncherX11Test::windowGoneBeforeTheCloser()
 
     QVERIFY(m_handles.isEmpty());
     QVERIFY(WaitForExit(started.at(1)));
+}
+
+void LauncherX11Test::exitEndsTheWait()
+{
+    ProgramLauncher launcher = Launcher();
+    // Exit, from a timer, while the launcher waits for a program without a window.
+    QTimer::singleShot(300, [this] { m_application.Terminate(); });
+    launcher.ApplicationLauncher({ Path("tools/nowindow"), Path("tools/main") });
+    QCOMPARE(StartedProcesses().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(LauncherX11Test)

@@ -8,7 +8,7 @@
 #include <functional>
 
 // A desktop whose windows the test lays out per process. A process is ready for input once it
-// has a window; every wait, search and close request is recorded.
+// has a window, and never ends; every wait, search and close request is recorded.
 class FakeDesktopWindows final : public DesktopWindows
 {
 public:
@@ -18,18 +18,12 @@ public:
         bool minimizeBox;
     };
 
-    struct Wait
+    InputIdle InputIdleState(ProcessId process) override
     {
-        ProcessId process;
-        int timeoutMs;
-    };
-
-    bool WaitForInputIdle(ProcessId process, int timeoutMs) override
-    {
-        waits.append({ process, timeoutMs });
+        waits.append(process);
         if (onWait)
             onWait(process);
-        return !windows.value(process).isEmpty();
+        return windows.value(process).isEmpty() ? InputIdle::Waiting : InputIdle::Ready;
     }
 
     QList<WindowHandle> ProcessWindows(ProcessId process) override
@@ -38,6 +32,15 @@ public:
         for (const Window& window : windows.value(process))
             handles.append(window.handle);
         return handles;
+    }
+
+    ProcessId WindowProcess(WindowHandle handle) override
+    {
+        for (const ProcessId process : windows.keys()) {
+            if (ProcessWindows(process).contains(handle))
+                return process;
+        }
+        return 0;
     }
 
     bool HasMinimizeBox(WindowHandle handle) override
@@ -54,9 +57,10 @@ public:
 
     // Each process's top-level windows, topmost first.
     QHash<ProcessId, QList<Window>> windows;
-    QList<Wait> waits;
+    // Each look at a process's readiness.
+    QList<ProcessId> waits;
     QList<WindowHandle> closeRequests;
-    // Runs inside each wait, as a program would start meanwhile.
+    // Runs inside each look, as a program would start meanwhile.
     std::function<void(ProcessId)> onWait;
 
 private:

@@ -15,6 +15,7 @@ public:
         if (onWait)
             onWait();
     }
+    void WaitMessageFor(int) override { WaitMessage(); }
 
     std::function<void()> onWait;
     int waits = 0;

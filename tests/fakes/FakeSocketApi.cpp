@@ -117,6 +117,15 @@ std::optional<QByteArray> FakeSocketApi::GetHostName()
     return hostName;
 }
 
+std::uint32_t FakeSocketApi::AsyncGetHostByName(QObject* window, const QByteArray& name)
+{
+    const auto addresses = GetHostByName(name);
+    QCoreApplication::postEvent(window,
+                                new HostLookupEvent(++m_lastRequest, addresses.value_or(std::vector<std::uint32_t> {}),
+                                                    addresses ? 0 : m_lastError));
+    return m_lastRequest;
+}
+
 Socket FakeSocketApi::CreateSocket(int family, int type, int protocol)
 {
     m_calls << QStringLiteral("socket %1 %2 %3").arg(family).arg(type).arg(protocol);

@@ -13,7 +13,8 @@
 // A scripted Winsock. Records every call in Calls() as text ("socket 2 1 0", "select 100 49",
 // "connect 100 127.0.0.1:37", "recv 100 1024", "send 100 USER x", "close 100", ...), answers
 // from the tables below and fails where a test tells it to. Notifications are delivered only
-// when the test asks (Post, Deliver), to the window last selected for the socket.
+// when the test asks (Post, Deliver), to the window last selected for the socket; the answer to
+// an asynchronous look-up ("gethostbyname", from the host tables) is posted at once.
 class FakeSocketApi final : public SocketApi
 {
 public:
@@ -68,6 +69,8 @@ public:
     std::uint32_t InetAddr(const QByteArray& text) override;
     std::optional<std::vector<std::uint32_t>> GetHostByName(const QByteArray& name) override;
     std::optional<QByteArray> GetHostName() override;
+    std::uint32_t AsyncGetHostByName(QObject* window, const QByteArray& name) override;
+    void CancelAsyncRequest(std::uint32_t request) override { m_calls << QStringLiteral("cancel %1").arg(request); }
     winsock::Socket CreateSocket(int family, int type, int protocol) override;
     int AsyncSelect(winsock::Socket s, QObject* window, unsigned message, long events) override;
     int SetOobInline(winsock::Socket s, bool on) override;
@@ -93,6 +96,7 @@ private:
     std::set<winsock::Socket> m_sockets;
     std::map<winsock::Socket, Target> m_targets; // kept after close, for late notifications
     winsock::Socket m_nextHandle = 100;
+    std::uint32_t m_lastRequest = 0;
     int m_startups = 0;
     int m_lastError = 0;
 };

@@ -61,6 +61,8 @@ public:
         return m_api.GetHostByName(name);
     }
     std::optional<QByteArray> GetHostName() override { return m_api.GetHostName(); }
+    quint32 AsyncGetHostByName(QObject* w, const QByteArray& n) override { return m_api.AsyncGetHostByName(w, n); }
+    void CancelAsyncRequest(std::uint32_t request) override { m_api.CancelAsyncRequest(request); }
     winsock::Socket CreateSocket(int family, int type, int protocol) override
     {
         return m_api.CreateSocket(family, type, protocol);

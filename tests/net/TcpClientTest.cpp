@@ -42,6 +42,7 @@ struct World
     {
         if (state == ssConnecting || state == ssConnected)
             client->Open();
+        QCoreApplication::sendPostedEvents(); // the look-up's answer
         if (state == ssConnected)
             api.Deliver(100, FdConnect);
         api.ClearCalls();
@@ -132,6 +133,7 @@ void TcpClientTest::open()
     w.api.ClearCalls();
     try {
         w.client->Open();
+        QCoreApplication::sendPostedEvents();
     } catch (const EConvertError& e) {
         w.lines << QString::fromStdString(e.what());
     }
@@ -270,9 +272,15 @@ void TcpClientTest::lateNotificationsAreDropped()
     QCoreApplication::sendPostedEvents();
     QCOMPARE(w.client->State(), ssIdle);
     QVERIFY(w.lines.isEmpty());
+    // Nor the answer to a look-up that Close gave up.
+    w.client->Open();
+    w.client->Close();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(w.client->State(), ssIdle);
 
     // A notification of the earlier socket must not reach the next connection.
     w.client->Open();
+    QCoreApplication::sendPostedEvents();
     QVERIFY(w.api.Deliver(100, FdClose));
     QVERIFY(w.api.Deliver(100, FdConnect, 10061));
     QVERIFY(w.lines.isEmpty());

@@ -8,7 +8,6 @@
 #include <X11/extensions/XRes.h>
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -273,50 +272,17 @@ X11DesktopWindows::Connection* X11DesktopWindows::Open()
     return m_connection.get();
 }
 
-bool X11DesktopWindows::WaitForInputIdle(ProcessId process, int timeoutMs)
+InputIdle X11DesktopWindows::InputIdleState(ProcessId process)
 {
-    const Connection* x = Open();
-    // Readable once the process has ended, whoever's child it is. (Called directly: the C
-    // library's declaration of it lacks C linkage in this release.)
-    const FdGuard exited(process > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(process), 0U))
-                                     : -1);
-    if (!x || exited.Get() < 0)
-        return false;
-    Display* display = x->display;
-    ErrorTrap trap(display);
-    // Maps of top-level windows and changes of the client list wake the wait.
-    XSelectInput(display, x->root, SubstructureNotifyMask | PropertyChangeMask);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool ready = false;
-    for (;;) {
-        while (XPending(display) > 0) {
-            XEvent event;
-            XNextEvent(display, &event);
-        }
-        if (!x->WindowsOf(process).isEmpty()) {
-            ready = true;
-            break;
-        }
-        const auto left
-            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                  .count();
-        if (left <= 0)
-            break;
-        // Events that arrived during the search are already read from the connection.
-        if (XQLength(display) > 0)
-            continue;
-        std::array<pollfd, 2> watched { { { XConnectionNumber(display), POLLIN, 0 }, { exited.Get(), POLLIN, 0 } } };
-        // A short cap: the search itself may have read events the poll cannot see.
-        if (::poll(watched.data(), watched.size(), static_cast<int>(std::min<long long>(left, 250))) > 0
-            && (watched[1].revents & POLLIN))
-            break;
-    }
-    XSelectInput(display, x->root, NoEventMask);
-    while (XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
-    }
-    return ready;
+    if (!Open() || process <= 0)
+        return InputIdle::Ended;
+    if (!ProcessWindows(process).isEmpty())
+        return InputIdle::Ready;
+    // Readable once the process has ended, whoever's child it is; none once it is gone. (Called
+    // directly: the C library's declaration of it lacks C linkage in this release.)
+    const FdGuard exited(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(process), 0U)));
+    pollfd ended { exited.Get(), POLLIN, 0 };
+    return exited.Get() < 0 || ::poll(&ended, 1, 0) > 0 ? InputIdle::Ended : InputIdle::Waiting;
 }
 
 QList<WindowHandle> X11DesktopWindows::ProcessWindows(ProcessId process)
@@ -326,6 +292,15 @@ QList<WindowHandle> X11DesktopWindows::ProcessWindows(ProcessId process)
         return {};
     ErrorTrap trap(x->display);
     return x->WindowsOf(process);
+}
+
+ProcessId X11DesktopWindows::WindowProcess(WindowHandle window)
+{
+    const Connection* x = Open();
+    if (!x || window <= 0)
+        return 0;
+    ErrorTrap trap(x->display);
+    return x->ProcessOf(static_cast<Window>(window));
 }
 
 bool X11DesktopWindows::HasMinimizeBox(WindowHandle window)

@@ -18,8 +18,9 @@ public:
     X11DesktopWindows(const X11DesktopWindows&) = delete;
     X11DesktopWindows& operator=(const X11DesktopWindows&) = delete;
 
-    bool WaitForInputIdle(ProcessId process, int timeoutMs) override;
+    InputIdle InputIdleState(ProcessId process) override;
     QList<WindowHandle> ProcessWindows(ProcessId process) override;
+    ProcessId WindowProcess(WindowHandle window) override;
     bool HasMinimizeBox(WindowHandle window) override;
     bool PostCloseRequest(WindowHandle window) override;
 

@@ -33,6 +33,9 @@ public:
     std::uint32_t InetAddr(const QByteArray& text) override;
     std::optional<std::vector<std::uint32_t>> GetHostByName(const QByteArray& name) override;
     std::optional<QByteArray> GetHostName() override;
+    // Each look-up runs on a thread of its own.
+    std::uint32_t AsyncGetHostByName(QObject* window, const QByteArray& name) override;
+    void CancelAsyncRequest(std::uint32_t request) override;
 
     winsock::Socket CreateSocket(int family, int type, int protocol) override;
     int AsyncSelect(winsock::Socket s, QObject* window, unsigned message, long events) override;
@@ -59,6 +62,8 @@ private:
         std::unique_ptr<QSocketNotifier> writable;
     };
 
+    struct Lookup;
+
     Entry* Find(winsock::Socket s);
     int Fail(int wsaError);
     int FailErrno();
@@ -68,6 +73,9 @@ private:
     void OnWritable(winsock::Socket s);
 
     std::map<winsock::Socket, Entry> m_sockets;
+    // The look-ups that may still be answered.
+    std::map<std::uint32_t, std::shared_ptr<Lookup>> m_lookups;
+    std::uint32_t m_lastRequest = 0;
     winsock::Socket m_nextHandle = 1;
     int m_startups = 0;
     int m_lastError = 0;

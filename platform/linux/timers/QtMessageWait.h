@@ -7,4 +7,5 @@ class QtMessageWait final : public MessageWait
 {
 public:
     void WaitMessage() override;
+    void WaitMessageFor(int timeoutMs) override;
 };
