@@ -14,6 +14,8 @@ PACKAGES="
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
     dovecot-core dovecot-pop3d curl
 "
+# The checks of the installed desktop entries.
+PACKAGES="$PACKAGES desktop-file-utils appstream-util"
 
 missing=""
 for p in $PACKAGES; do
