@@ -14,8 +14,8 @@ PACKAGES="
     openbsd-inetd faketime socat rdate iproute2 util-linux libcap2-bin procps tzdata
     dovecot-core dovecot-pop3d curl
 "
-# The checks of the installed desktop entries.
-PACKAGES="$PACKAGES desktop-file-utils appstream-util"
+# The Debian package, and the checks of it and of its desktop entries.
+PACKAGES="$PACKAGES desktop-file-utils appstream-util dpkg-dev file lintian"
 
 missing=""
 for p in $PACKAGES; do
