@@ -12,7 +12,7 @@ build: deps
 	@cmake --build --preset $(PRESET)
 
 run: build
-	@./scripts/run.sh $(BUILD_DIR)/kronvik
+	@./scripts/run.sh $(BUILD_DIR)
 
 test: build
 	@./scripts/run-tests.sh $(PRESET)
