@@ -22,7 +22,7 @@ ClockResult SetTime(SystemClock& clock, std::uint8_t hour, std::uint8_t minute, 
 
 ClockResult SetClock(SystemClock& clock, const SystemTime& time)
 {
-    const ClockResult date
+    ClockResult date
         = SetDate(clock, time.year, static_cast<std::uint8_t>(time.month), static_cast<std::uint8_t>(time.day));
     if (!date.ok())
         return date;

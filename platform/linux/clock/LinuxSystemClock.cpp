@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <time.h>
+#include <ctime>
 
 namespace {
 

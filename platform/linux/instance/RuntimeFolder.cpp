@@ -30,7 +30,7 @@ QString PrivateFolder(const QString& folder)
 QString PrivateRuntimeFolder(const QString& xdgRuntimeDir, const QString& tempDir)
 {
     if (QDir::isAbsolutePath(xdgRuntimeDir)) {
-        const QString folder = PrivateFolder(QDir(xdgRuntimeDir).filePath(QStringLiteral("kronvik")));
+        QString folder = PrivateFolder(QDir(xdgRuntimeDir).filePath(QStringLiteral("kronvik")));
         if (!folder.isEmpty())
             return folder;
     }
