@@ -2,7 +2,7 @@
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 
-.PHONY: run test build deps format bench
+.PHONY: run test build deps format bench package
 
 deps:
 	@./scripts/install-deps.sh
@@ -12,7 +12,7 @@ build: deps
 	@cmake --build --preset $(PRESET)
 
 run: build
-	@./scripts/run.sh $(BUILD_DIR)/kronvik
+	@./scripts/run.sh $(BUILD_DIR)
 
 test: build
 	@./scripts/run-tests.sh $(PRESET)
@@ -22,3 +22,8 @@ bench: build
 
 format:
 	@cmake --build --preset $(PRESET) --target format
+
+# A Debian package of a release build: build/package/kronvik_<version>_<arch>.deb
+package: deps
+	@[ -f build/package/build.ninja ] || cmake --preset package
+	@cmake --build --preset package

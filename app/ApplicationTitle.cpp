@@ -6,6 +6,6 @@ QString ApplicationTitle(const QString& executablePath)
 {
     const QString name = QFileInfo(executablePath).completeBaseName();
     if (name.isEmpty())
-        return name;
+        return {};
     return name.left(1) + name.mid(1).toLower();
 }

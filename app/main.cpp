@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/ApplicationTitle.h"
+#include "app/CommandLine.h"
 #include "app/JustOne32.h"
 #include "app/PreviousInstance.h"
 #include "app/Setup.h"
@@ -29,9 +30,13 @@
 #include <QDir>
 
 #include <memory>
+#include <optional>
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = HandleCommandLine(argc, argv))
+        return *status;
+
     QApplication qtApplication(argc, argv);
     // A tray program: closing a message box while the dialog is hidden must not end it.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -15,6 +15,8 @@ PACKAGES="
     dovecot-core dovecot-pop3d curl openssl
     systemd polkitd
 "
+# The Debian package, and the checks of it and of its desktop entries.
+PACKAGES="$PACKAGES desktop-file-utils appstream-util dpkg-dev file lintian"
 
 # chronyd serves the NTP tests, unpacked into build/peers: installing chrony would remove the
 # machine's systemd-timesyncd.

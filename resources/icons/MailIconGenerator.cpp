@@ -61,9 +61,9 @@ public:
     void Set(int x, int y, int colour)
     {
         if (x >= 0 && x < Side && y >= 0 && y < Side)
-            m_pixels[static_cast<std::size_t>(y * Side + x)] = colour;
+            m_pixels[static_cast<std::size_t>(y) * Side + static_cast<std::size_t>(x)] = colour;
     }
-    int At(int x, int y) const { return m_pixels[static_cast<std::size_t>(y * Side + x)]; }
+    int At(int x, int y) const { return m_pixels[static_cast<std::size_t>(y) * Side + static_cast<std::size_t>(x)]; }
 
     // Both corners included.
     void Fill(int x0, int y0, int x1, int y1, int colour)
@@ -140,7 +140,7 @@ public:
     }
 
 private:
-    std::array<int, Side * Side> m_pixels {};
+    std::array<int, std::size_t { Side } * Side> m_pixels {};
 };
 
 // A mailbox on its post, seen from the side, its red flag raised and a letter in its door.

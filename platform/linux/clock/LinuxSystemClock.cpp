@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <time.h>
+#include <ctime>
 
 namespace {
 

@@ -80,11 +80,9 @@ std::optional<QStringList> SplitExec(const QString& exec)
         } else if (c == QLatin1Char('"')) {
             quoted = !quoted;
             literal = true;
-        } else if (quoted) {
-            append(c);
-        } else if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')) {
+        } else if (!quoted && (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n'))) {
             endWord();
-        } else if (c == QLatin1Char('%') && IsFieldCode(next)) {
+        } else if (!quoted && c == QLatin1Char('%') && IsFieldCode(next)) {
             ++i;
         } else {
             append(c);

@@ -36,7 +36,7 @@ QString FindProgram(const QString& program)
         return program;
     const QStringList folders = qEnvironmentVariable("PATH").split(QLatin1Char(':'));
     for (const QString& folder : folders) {
-        const QString candidate = (folder.isEmpty() ? QStringLiteral(".") : folder) + QLatin1Char('/') + program;
+        QString candidate = (folder.isEmpty() ? QStringLiteral(".") : folder) + QLatin1Char('/') + program;
         if (IsExecutableFile(candidate))
             return candidate;
     }
@@ -97,6 +97,7 @@ ProcessId StartDetached(const QString& program, const QStringList& arguments, co
     for (const QString& argument : arguments)
         argumentBytes.push_back(argument.toLocal8Bit());
     std::vector<char*> argv;
+    argv.reserve(argumentBytes.size() + 1);
     for (QByteArray& argument : argumentBytes)
         argv.push_back(argument.data());
     argv.push_back(nullptr);

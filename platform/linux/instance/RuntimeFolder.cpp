@@ -34,7 +34,7 @@ QString PrivateRuntimeFolder(const QString& xdgRuntimeDir, const QString& tempDi
     const QString runtimeFolder = QDir(xdgRuntimeDir).filePath(QStringLiteral("kronvik"));
     // A folder too deep for a socket address could hold the lock but not the hand-over channel.
     if (QDir::isAbsolutePath(xdgRuntimeDir) && LocalSingleInstance::HoldsSockets(runtimeFolder)) {
-        const QString folder = PrivateFolder(runtimeFolder);
+        QString folder = PrivateFolder(runtimeFolder);
         if (!folder.isEmpty())
             return folder;
     }

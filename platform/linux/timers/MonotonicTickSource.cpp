@@ -1,6 +1,6 @@
 #include "platform/linux/timers/MonotonicTickSource.h"
 
-#include <time.h>
+#include <ctime>
 
 std::uint32_t MonotonicTickSource::TickCount() const
 {

@@ -31,7 +31,8 @@ SniPixmapList Pixmaps(const QIcon& icon)
         const QImage image = icon.pixmap(size, 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
         if (image.isNull())
             continue;
-        SniPixmap pixmap { image.width(), image.height(), QByteArray(image.width() * image.height() * 4, '\0') };
+        SniPixmap pixmap { image.width(), image.height(),
+                           QByteArray(qsizetype { image.width() } * image.height() * 4, '\0') };
         char* out = pixmap.argb.data();
         for (int y = 0; y < image.height(); ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
