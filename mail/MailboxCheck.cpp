@@ -13,7 +13,7 @@ namespace {
 const QString Ok = QStringLiteral("+OK");
 const QString ListEnd = QStringLiteral("\r\n.\r\n");
 // A capability list is a few lines; a server that sends more is not listened to any longer.
-constexpr qsizetype MaxCapabilities = 64 * 1024;
+constexpr qsizetype MaxCapabilities = qsizetype(64) * 1024;
 
 // A line break inside a user name or password would end its command early and let the rest
 // pass for commands of its own.

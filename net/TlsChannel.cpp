@@ -14,7 +14,7 @@ constexpr int ChunkSize = 16384;
 // A notification's reads stop here; the rest waits for the next one.
 constexpr int MaxReadsPerNotice = 64;
 // What the server may have sent ahead of the dialogue; more is no POP3 server.
-constexpr qsizetype MaxUnread = 1024 * 1024;
+constexpr qsizetype MaxUnread = qsizetype(1024) * 1024;
 
 struct ContextFree
 {
