@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <poll.h>
-#include <ranges>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -179,10 +178,10 @@ struct X11DesktopWindows::Connection
                 list = Property32(display, root, atom(NetClientList), XA_WINDOW);
             // The list may still name a window that is gone, whose id a new window of another
             // program has already taken: a window counts once the manager has taken it on.
-            for (const auto window : std::views::reverse(list)) {
-                const auto state = Property32(display, window, atom(WmState), atom(WmState));
+            for (auto window = list.rbegin(); window != list.rend(); ++window) {
+                const auto state = Property32(display, *window, atom(WmState), atom(WmState));
                 if (!state.empty() && (state.front() == NormalState || state.front() == IconicState)) // Xutil's states
-                    windows.push_back(window);
+                    windows.push_back(*window);
             }
             return windows;
         }
