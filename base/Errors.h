@@ -41,3 +41,20 @@ public:
 
 // Where components hand errors raised inside their handlers (the standard error box in the program).
 using ErrorHandler = std::function<void(const std::exception&)>;
+
+// Runs a handler for the event loop: what it raises goes to `handler`, and nothing at all
+// escapes, not even the handler's own failure.
+inline void RunGuarded(const std::function<void()>& call, const ErrorHandler& handler) noexcept
+{
+    try {
+        call();
+    } catch (const std::exception& error) {
+        if (handler) {
+            try {
+                handler(error);
+            } catch (...) { // the event loop must go on
+            }
+        }
+    } catch (...) { // not ours to interpret; the event loop must go on
+    }
+}

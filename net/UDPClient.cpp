@@ -89,15 +89,5 @@ void TUDPClient::ReportError(int error)
 
 void TUDPClient::Guarded(const std::function<void()>& call) noexcept
 {
-    try {
-        call();
-    } catch (const std::exception& error) {
-        if (m_errorHandler) {
-            try {
-                m_errorHandler(error);
-            } catch (...) { // nothing may reach the event loop, not even the handler's own failure
-            }
-        }
-    } catch (...) { // not ours to interpret; the event loop must go on
-    }
+    RunGuarded(call, m_errorHandler);
 }

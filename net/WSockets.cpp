@@ -142,17 +142,7 @@ int TCustomWSocket::ReceiveBuffer(Socket socket, char* Buffer, int Size, int Fla
 
 void TCustomWSocket::Guarded(const std::function<void()>& call) noexcept
 {
-    try {
-        call();
-    } catch (const std::exception& error) {
-        if (m_errorHandler) {
-            try {
-                m_errorHandler(error);
-            } catch (...) { // nothing may reach the event loop, not even the handler's own failure
-            }
-        }
-    } catch (...) { // not ours to interpret; the event loop must go on
-    }
+    RunGuarded(call, m_errorHandler);
 }
 
 // The hidden window: a QObject that receives the posted socket messages.
