@@ -8,12 +8,14 @@
 //   ntpServerSetsTheClock       chronyd on 127.0.0.1:123 serving a clock 100 days ahead, and
 //                               systemd-timedated on a private system bus; run with the clock shim
 //                               preloaded into both, TZ=UTC, the service's shim log in TIMEDATED_LOG
+//   automaticSyncLeavesTheClock the same, with the NTP unit the service asks about running
 #include "platform/linux/clock/LinuxSystemClock.h"
 #include "platform/linux/clock/TimedateService.h"
 #include "tests/timesync/LiveSocketWorld.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <dlfcn.h>
@@ -31,6 +33,7 @@ private slots:
     void splitReplySetsNothing();
     void ntpServerSetsTheClock_data();
     void ntpServerSetsTheClock();
+    void automaticSyncLeavesTheClock();
 };
 
 namespace {
@@ -169,6 +172,22 @@ void LiveServerTimeQueryTest::ntpServerSetsTheClock()
     QVERIFY2(last.startsWith("clock_settime "), last.constData());
     const double left = last.mid(14).toDouble() - now - 100 * 86400;
     QVERIFY2(std::abs(left) < tolerance, qPrintable(QStringLiteral("%1 s off chronyd's clock").arg(left)));
+}
+
+void LiveServerTimeQueryTest::automaticSyncLeavesTheClock()
+{
+    QVERIFY2(dlsym(RTLD_DEFAULT, "timeshim_loaded"), "libtimeshim.so is not preloaded: this would set the real clock");
+    qputenv("TIMESHIM_ERRNO", "1");
+    const qint64 changesBefore = QFileInfo(qEnvironmentVariable("TIMEDATED_LOG")).size();
+    LiveSocketWorld<ServiceClock> world;
+    TSetupForm& form = world.Start("ntp://127.0.0.1", "1");
+    form.GettimeClick();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!form.State.Busy, WaitMs);
+    QCOMPARE(world.boxes.warnings.size(), 1);
+    QVERIFY2(world.boxes.warnings.first().contains(u"Automatic time synchronisation is on"),
+             qPrintable(world.boxes.warnings.first()));
+    QCOMPARE(QFileInfo(qEnvironmentVariable("TIMEDATED_LOG")).size(), changesBefore);
 }
 
 QTEST_MAIN(LiveServerTimeQueryTest)

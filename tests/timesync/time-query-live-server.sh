@@ -17,7 +17,7 @@ cleanup() {
     "$PEERS/faultsrv-stop.sh" "$DIR" 37 || true
     stop_pidfile "$DIR/ntpsrv.pid"
     stop_pidfile "$DIR/timedated.pid"
-    stop_pidfile "$DIR/bus.pid"
+    stop_pidfile "$DIR/manager.pid"
     "$PEERS/netns-delete.sh" "$NS" || true
     rm -rf "$DIR"
 }
@@ -44,21 +44,27 @@ run splitReplySetsNothing
 
 "$PEERS/ntpsrv-start.sh" "$NS" "$DIR" +100d "$CHRONYD" >/dev/null
 
-# chronyd, set directly and through the time service: the real systemd-timedated on a private system bus, its clock the shim's;
-# no NTP units to look after. Run as root, the test passes the service's own check of its caller,
-# so polkit is not asked.
-printf '%s\n' '<busconfig><type>system</type><listen>unix:path='"$DIR"'/system_bus</listen>' \
-    '<auth>EXTERNAL</auth><policy context="default"><allow user="*"/><allow own="*"/>' \
-    '<allow send_type="method_call"/><allow send_type="method_return"/><allow send_type="error"/>' \
-    '<allow send_type="signal"/><allow receive_type="method_call"/><allow receive_type="method_return"/>' \
-    '<allow receive_type="error"/><allow receive_type="signal"/></policy></busconfig>' >"$DIR/system-bus.conf"
-dbus-daemon --config-file="$DIR/system-bus.conf" --nofork >"$DIR/bus.log" 2>&1 &
-echo $! >"$DIR/bus.pid"
+# chronyd, set directly and through the time service: the real systemd-timedated on a private
+# system bus, its clock the shim's. A systemd user manager with only the units of
+# peers/service-manager stands in for the system's: it starts the bus from its socket, as the
+# system does, and runs the NTP unit the time service asks about. In a mount namespace of its own, an
+# empty /run/systemd/system tells it that the system runs systemd. Run as root, the test passes the
+# service's own check of its caller, so polkit is not asked.
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$DIR/system_bus
+XDG_RUNTIME_DIR=$DIR SYSTEMD_UNIT_PATH=$PEERS/service-manager DBUS_SESSION_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS \
+    unshare -m sh -c 'mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/system &&
+        exec /lib/systemd/systemd --user --unit=kvtest.target' >"$DIR/manager.log" 2>&1 &
+echo $! >"$DIR/manager.pid"
 waited=0
-until [ -S "$DIR/system_bus" ] || [ $waited -gt 100 ]; do sleep 0.05; waited=$((waited + 1)); done
-SYSTEMD_TIMEDATED_NTP_SERVICES= LD_PRELOAD=$SHIM TIMESHIM_LOG=$DIR/timedated.log \
+until busctl --system status org.freedesktop.systemd1 >/dev/null 2>&1 || [ $waited -gt 100 ]; do
+    sleep 0.05
+    waited=$((waited + 1))
+done
+SYSTEMD_TIMEDATED_NTP_SERVICES=kvtest-ntp.service LD_PRELOAD=$SHIM TIMESHIM_LOG=$DIR/timedated.log \
     setpriv --bounding-set=-sys_time --inh-caps=-sys_time /lib/systemd/systemd-timedated >"$DIR/timedated.out" 2>&1 &
 echo $! >"$DIR/timedated.pid"
-ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 TZ=UTC LD_PRELOAD=$SHIM \
-    TIMESHIM_LOG=$DIR/clock.log TIMEDATED_LOG=$DIR/timedated.log run ntpServerSetsTheClock
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 TZ=UTC
+export TIMESHIM_LOG=$DIR/clock.log TIMEDATED_LOG=$DIR/timedated.log
+LD_PRELOAD=$SHIM run ntpServerSetsTheClock
+XDG_RUNTIME_DIR=$DIR systemctl --user start kvtest-ntp.service
+LD_PRELOAD=$SHIM run automaticSyncLeavesTheClock
