@@ -25,9 +25,10 @@ trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
 # run FUNCTION...: the test functions, inside the namespace, with no way to reach the clock.
+# AS, BIN and RUNTIME, when set, name another user, a copy of the test it can run, and its folder.
 run() {
-    ip netns exec "$NS" env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$DIR" \
-        setpriv --bounding-set=-sys_time --inh-caps=-sys_time "$TEST" "$@"
+    ip netns exec "$NS" env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="${RUNTIME:-$DIR}" \
+        setpriv ${AS:-} --bounding-set=-sys_time --inh-caps=-sys_time "${BIN:-$TEST}" "$@"
 }
 
 "$PEERS/netns-create.sh" "$NS"
@@ -47,16 +48,18 @@ run splitReplySetsNothing
 # chronyd, set directly and through the time service: the real systemd-timedated on a private
 # system bus, its clock the shim's. A systemd user manager with only the units of
 # peers/service-manager stands in for the system's: it starts the bus from its socket, as the
-# system does, and runs the NTP unit the time service asks about. In a mount namespace of its own, an
-# empty /run/systemd/system tells it that the system runs systemd. Run as root, the test passes the
-# service's own check of its caller, so polkit is not asked.
+# system does, runs the NTP unit the time service asks about, and runs polkitd with the rules of
+# peers/service-manager/polkit-rules in place of the system's. In a mount namespace of its own,
+# an empty /run/systemd/system tells it that the system runs systemd.
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$DIR/system_bus
+chmod 711 "$DIR" # for polkitd and nobody, who have their own users
 XDG_RUNTIME_DIR=$DIR SYSTEMD_UNIT_PATH=$PEERS/service-manager DBUS_SESSION_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS \
     unshare -m sh -c 'mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/system &&
         exec /lib/systemd/systemd --user --unit=kvtest.target' >"$DIR/manager.log" 2>&1 &
 echo $! >"$DIR/manager.pid"
 waited=0
-until busctl --system status org.freedesktop.systemd1 >/dev/null 2>&1 || [ $waited -gt 100 ]; do
+until { busctl --system status org.freedesktop.systemd1 && busctl --system status org.freedesktop.PolicyKit1; } \
+    >/dev/null 2>&1 || [ $waited -gt 100 ]; do
     sleep 0.05
     waited=$((waited + 1))
 done
@@ -65,6 +68,14 @@ SYSTEMD_TIMEDATED_NTP_SERVICES=kvtest-ntp.service LD_PRELOAD=$SHIM TIMESHIM_LOG=
 echo $! >"$DIR/timedated.pid"
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 TZ=UTC
 export TIMESHIM_LOG=$DIR/clock.log TIMEDATED_LOG=$DIR/timedated.log
-LD_PRELOAD=$SHIM run ntpServerSetsTheClock
+LD_PRELOAD=$SHIM run ntpServerSetsTheClock:directly
+# Through the time service as a desktop user would: polkit is asked, and its rule allows nobody.
+# The test is copied where that user can run it.
+USER_DIR=$DIR/nobody
+mkdir -m 700 "$USER_DIR"
+cp "$TEST" "$SHIM" "$USER_DIR"
+chown -R nobody:nogroup "$USER_DIR"
+AS="--reuid=nobody --regid=nogroup --clear-groups" BIN=$USER_DIR/${TEST##*/} RUNTIME=$USER_DIR \
+    TIMESHIM_LOG=$USER_DIR/clock.log LD_PRELOAD=$USER_DIR/${SHIM##*/} run "ntpServerSetsTheClock:through the time service"
 XDG_RUNTIME_DIR=$DIR systemctl --user start kvtest-ntp.service
 LD_PRELOAD=$SHIM run automaticSyncLeavesTheClock
