@@ -68,13 +68,7 @@ echo "    stored in the throw-away settings folder"
 
 # tray_menu ITEM_INDEX SCREENSHOT: a right press on the tray icon, then the menu's item.
 tray_menu() {
-    read -r _x _y _w _h <<<"$(tray_icon_geometry kronvik)"
-    xdotool mousemove $((_x + _w / 2)) $((_y + _h / 2)) mousedown 3
-    sleep 0.15
-    xdotool mouseup 3
-    waitfor 'menu_window >/dev/null' || desktop_fail "the tray menu did not open"
-    sleep 0.3
-    import -window root "$2"
+    tray_menu_open "$2"
     echo "    $2"
     xdotool key $(printf 'Down %.0s' $(seq "$1")) Return
 }
@@ -102,19 +96,8 @@ REG
     waitfor '[ -n "$(tray_icon_geometry kronvik)" ]' 100 || desktop_fail "no tray icon"
 
     step "Waiting for the first mail check (a minute after the start; dovecot holds 2 messages)"
-    # Every icon of kronvik's in the tray, "X Y W H" each: the clock's, then also the new-mail one.
-    icons() {
-        xwininfo -root -tree 2>/dev/null | awk '$2 == "\"kronvik\":" && $3 == "(\"kronvik\"" {
-            size = ""; at = ""
-            for (i = 1; i <= NF; i++) {
-                if ($i ~ /^[0-9]+x[0-9]+[-+][0-9]+[-+][0-9]+$/) size = $i
-                else if ($i ~ /^[-+][0-9]+[-+][0-9]+$/) at = $i
-            }
-            split(size, s, /[x+-]/)
-            split(substr(at, 2), p, /[+-]/)
-            if (s[1] <= 64 && s[2] <= 64) print p[1], p[2], s[1], s[2]
-        }' | sort -u
-    }
+    # Every icon of kronvik's in the tray: the clock's, then also the new-mail one.
+    icons() { tray_icon_geometries kronvik | sort -u; }
     CLOCK_ICON=$(icons)
     waitfor '[ "$(icons | wc -l)" = 2 ]' 900 || desktop_fail "no new-mail icon within 90 s"
     sleep 1

@@ -70,9 +70,9 @@ desktop_stop() {
     DESKTOP_PIDS=""
 }
 
-# tray_icon_geometry NAME: "X Y W H" (screen coordinates) of the small window that program NAME
-# keeps embedded in the tray host; nothing while there is none.
-tray_icon_geometry() {
+# tray_icon_geometries NAME: "X Y W H" (screen coordinates) of each small window that program
+# NAME keeps embedded in the tray host, a line each; nothing while there is none.
+tray_icon_geometries() {
     xwininfo -root -tree 2>/dev/null | awk -v title="\"$1\":" -v class="(\"$1\"" '
         $2 == title && $3 == class {
             size = ""; at = ""
@@ -82,6 +82,9 @@ tray_icon_geometry() {
             }
             split(size, s, /[x+-]/)
             split(substr(at, 2), p, /[+-]/)
-            if (s[1] <= 64 && s[2] <= 64) { print p[1], p[2], s[1], s[2]; exit }
+            if (s[1] <= 64 && s[2] <= 64) print p[1], p[2], s[1], s[2]
         }'
 }
+
+# tray_icon_geometry NAME: the first of them.
+tray_icon_geometry() { tray_icon_geometries "$1" | head -1; }

@@ -30,9 +30,8 @@ menu_window() {
     xwininfo -root -tree | awk '/\("kronvik" "kronvik"\)/ && !/"Kronvik Setup"/ && !/ 22x/ && !/ 1x1/ { print $1; exit }' | grep .
 }
 
-# tray_menu_exit SCREENSHOT: right press on the icon opens the menu; its last item, "Exit",
-# ends the program.
-tray_menu_exit() {
+# tray_menu_open SCREENSHOT: a right press on the icon opens the menu, then a screenshot.
+tray_menu_open() {
     read -r _x _y _w _h <<<"$(tray_icon_geometry kronvik)"
     # Pressed and released as a hand does: the menu opens on the press, and a release that
     # comes in the same instant (xdotool's own click under load) would close it again.
@@ -42,6 +41,11 @@ tray_menu_exit() {
     waitfor 'menu_window >/dev/null' || { import -window root "$1.failed.png"; xwininfo -root -tree >"$1.failed.tree"; desktop_fail "the tray menu did not open"; }
     sleep 0.3
     import -window root "$1"
+}
+
+# tray_menu_exit SCREENSHOT: the menu's last item, "Exit", ends the program.
+tray_menu_exit() {
+    tray_menu_open "$1"
     xdotool key Up Return
     for _ in $(seq 50); do
         kill -0 "$KRONVIK_PID" 2>/dev/null || break

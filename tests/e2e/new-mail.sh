@@ -36,20 +36,7 @@ namespace_enter "$0" "$@"
 . "$HERE/kronvik.sh"
 kronvik_desktop "$ARTIFACTS" "$([ "$DESKTOP" = sni ] && echo sni)"
 
-# "Every tray icon of kronvik": one "X Y W H" line each.
-kronvik_tray_icons() {
-    xwininfo -root -tree 2>/dev/null | awk '
-        $2 == "\"kronvik\":" && $3 == "(\"kronvik\"" {
-            size = ""; at = ""
-            for (i = 1; i <= NF; i++) {
-                if ($i ~ /^[0-9]+x[0-9]+[-+][0-9]+[-+][0-9]+$/) size = $i
-                else if ($i ~ /^[-+][0-9]+[-+][0-9]+$/) at = $i
-            }
-            split(size, s, /[x+-]/)
-            split(substr(at, 2), p, /[+-]/)
-            if (s[1] <= 64 && s[2] <= 64) print p[1], p[2], s[1], s[2]
-        }' | sort -u
-}
+kronvik_tray_icons() { tray_icon_geometries kronvik | sort -u; }
 
 # icons: how many icons the program shows, in the X tray or as items of the panel.
 icons() {

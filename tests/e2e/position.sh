@@ -32,12 +32,7 @@ centred() {
 }
 
 tray_setup() {
-    read -r _x _y _w _h <<<"$(tray_icon_geometry kronvik)"
-    xdotool mousemove $((_x + _w / 2)) $((_y + _h / 2)) mousedown 3
-    sleep 0.15
-    xdotool mouseup 3
-    waitfor 'menu_window >/dev/null' || desktop_fail "the tray menu did not open"
-    sleep 0.3
+    tray_menu_open "$W/menu.png"
     xdotool key Down Down Return
     waitfor 'dialog_window >/dev/null' || desktop_fail "Setup did not bring the dialog up"
     DIALOG=$(dialog_window)
