@@ -1,5 +1,6 @@
 #include "platform/linux/sockets/PosixDatagramApi.h"
 
+#include "platform/linux/sockets/HostLookUp.h"
 #include "platform/linux/sockets/PosixSocketApi.h"
 
 #include <QSocketNotifier>
@@ -8,62 +9,22 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
-constexpr int WsaNoData = 11004;
 constexpr int WsaResolverFailure = 11003;
 // Larger than any NTP message with extension fields; a longer datagram arrives cut short.
 constexpr std::size_t ReceiveSize = 2048;
 
-struct Resolved
-{
-    std::optional<std::uint32_t> address;
-    int error = 0;
-};
-
-Resolved Resolve(const QByteArray& host)
-{
-    if (host.contains('\0'))
-        return { std::nullopt, 11001 };
-    addrinfo hints {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* list = nullptr;
-    const int result = ::getaddrinfo(host.constData(), nullptr, &hints, &list);
-    if (result != 0)
-        return { std::nullopt, PosixSocketApi::WsaErrorFromResolver(result, errno) };
-    Resolved resolved { std::nullopt, WsaNoData };
-    for (const addrinfo* item = list; item != nullptr && !resolved.address; item = item->ai_next) {
-        if (item->ai_family != AF_INET)
-            continue;
-        sockaddr_in address {};
-        std::memcpy(&address, item->ai_addr, sizeof address);
-        resolved = { ntohl(address.sin_addr.s_addr), 0 };
-    }
-    ::freeaddrinfo(list);
-    return resolved;
-}
-
 } // namespace
-
-// What a look-up's thread shares with the binding: where to post the answer, or nowhere once
-// the binding has gone or no longer wants it.
-struct PosixDatagramApi::Answer
-{
-    std::mutex lock;
-    QObject* receiver = nullptr;
-};
 
 struct PosixDatagramApi::PendingLookUp
 {
-    std::shared_ptr<Answer> answer;
+    std::shared_ptr<BackgroundLookUp> lookUp; // none when no thread could be started
     LookUpDone done;
 };
 
@@ -71,10 +32,9 @@ PosixDatagramApi::PosixDatagramApi() = default;
 
 PosixDatagramApi::~PosixDatagramApi()
 {
-    for (auto& [id, pending] : m_lookUps) {
-        const std::lock_guard guard(pending.answer->lock);
-        pending.answer->receiver = nullptr;
-    }
+    for (auto& [id, pending] : m_lookUps)
+        if (pending.lookUp)
+            pending.lookUp->Cancel();
     for (auto& [fd, notifier] : m_sockets) {
         notifier.reset();
         ::close(fd);
@@ -84,22 +44,18 @@ PosixDatagramApi::~PosixDatagramApi()
 int PosixDatagramApi::LookUp(const QByteArray& host, LookUpDone done)
 {
     const int id = m_nextLookUp++;
-    auto answer = std::make_shared<Answer>();
-    answer->receiver = &m_receiver;
-    m_lookUps[id] = { answer, std::move(done) };
-    try {
-        std::thread([this, id, host, answer] {
-            const Resolved resolved = Resolve(host);
-            const std::lock_guard guard(answer->lock);
-            if (answer->receiver)
-                QMetaObject::invokeMethod(
-                    answer->receiver, [this, id, resolved] { Deliver(id, resolved.address, resolved.error); },
-                    Qt::QueuedConnection);
-        }).detach();
-    } catch (const std::system_error&) {
+    QObject* receiver = &m_receiver;
+    const auto deliverLater = [this, receiver, id](const HostAnswer& answer) {
         QMetaObject::invokeMethod(
-            &m_receiver, [this, id] { Deliver(id, std::nullopt, WsaResolverFailure); }, Qt::QueuedConnection);
+            receiver, [this, id, answer] { Deliver(id, answer); }, Qt::QueuedConnection);
+    };
+    std::shared_ptr<BackgroundLookUp> lookUp;
+    try {
+        lookUp = BackgroundLookUp::Start(host, deliverLater);
+    } catch (const std::system_error&) {
+        deliverLater({ {}, WsaResolverFailure });
     }
+    m_lookUps[id] = { std::move(lookUp), std::move(done) };
     return id;
 }
 
@@ -108,21 +64,22 @@ void PosixDatagramApi::CancelLookUp(int lookUp)
     const auto pending = m_lookUps.find(lookUp);
     if (pending == m_lookUps.end())
         return;
-    {
-        const std::lock_guard guard(pending->second.answer->lock);
-        pending->second.answer->receiver = nullptr;
-    }
+    if (pending->second.lookUp)
+        pending->second.lookUp->Cancel();
     m_lookUps.erase(pending);
 }
 
-void PosixDatagramApi::Deliver(int lookUp, std::optional<std::uint32_t> address, int error)
+void PosixDatagramApi::Deliver(int lookUp, const HostAnswer& answer)
 {
     const auto pending = m_lookUps.find(lookUp);
     if (pending == m_lookUps.end())
         return;
     const LookUpDone done = std::move(pending->second.done);
     m_lookUps.erase(pending);
-    done(address, error);
+    if (answer.addresses.empty())
+        done(std::nullopt, answer.error);
+    else
+        done(ntohl(answer.addresses.front()), 0);
 }
 
 int PosixDatagramApi::Open(std::function<void()> readable, int& error)

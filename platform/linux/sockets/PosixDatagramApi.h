@@ -8,11 +8,10 @@
 #include <memory>
 
 class QSocketNotifier;
+struct HostAnswer;
 
-// UDP on non-blocking POSIX sockets, readiness from QSocketNotifier. Names are looked up with
-// getaddrinfo on a thread of their own: an unanswering name server holds that thread for the
-// resolver's whole time-out, never the user-interface thread, and the program does not wait for
-// it when it ends.
+// UDP on non-blocking POSIX sockets, readiness from QSocketNotifier. Names are looked up in the
+// background, as the TCP sockets' are.
 class PosixDatagramApi final : public DatagramApi
 {
 public:
@@ -29,10 +28,9 @@ public:
     void Close(int socket) override;
 
 private:
-    struct Answer;
     struct PendingLookUp;
 
-    void Deliver(int lookUp, std::optional<std::uint32_t> address, int error);
+    void Deliver(int lookUp, const HostAnswer& answer);
 
     // Receives the finished look-ups on this thread, through its event queue.
     QObject m_receiver;

@@ -1,5 +1,7 @@
 #include "platform/linux/sockets/PosixSocketApi.h"
 
+#include "platform/linux/sockets/HostLookUp.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -7,12 +9,10 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 
 using namespace winsock;
@@ -44,53 +44,7 @@ bool IsAttemptFailure(int error)
     }
 }
 
-struct HostAnswer
-{
-    std::vector<std::uint32_t> addresses;
-    int error = 0;
-};
-
-// The host's distinct IPv4 addresses in the resolver's order; none, and the WSA code, on failure.
-// Touches nothing but its own data, so that any thread may run it.
-HostAnswer LookUpHost(const QByteArray& name)
-{
-    if (name.contains('\0'))
-        return { {}, 11001 };
-    addrinfo hints {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    const int result = ::getaddrinfo(name.constData(), nullptr, &hints, &list);
-    if (result != 0)
-        return { {}, PosixSocketApi::WsaErrorFromResolver(result, errno) };
-    HostAnswer answer;
-    for (const addrinfo* item = list; item != nullptr; item = item->ai_next) {
-        if (item->ai_family != AF_INET)
-            continue;
-        sockaddr_in address {};
-        std::memcpy(&address, item->ai_addr, sizeof address);
-        if (std::find(answer.addresses.begin(), answer.addresses.end(), address.sin_addr.s_addr)
-            == answer.addresses.end())
-            answer.addresses.push_back(address.sin_addr.s_addr);
-    }
-    ::freeaddrinfo(list);
-    if (answer.addresses.empty())
-        answer.error = WsaNoData;
-    return answer;
-}
-
 } // namespace
-
-// A look-up on its own thread and the asker's window, which the answer may reach only while
-// nobody has cancelled it. The thread may outlive the request and this object: the resolver's
-// time-outs are its own, and ending the program must not wait for them.
-struct PosixSocketApi::Lookup
-{
-    std::mutex mutex;
-    QObject* window = nullptr;
-    bool cancelled = false;
-    bool answered = false;
-};
 
 PosixSocketApi::PosixSocketApi() = default;
 
@@ -299,29 +253,19 @@ std::optional<QByteArray> PosixSocketApi::GetHostName()
 std::uint32_t PosixSocketApi::AsyncGetHostByName(QObject* window, const QByteArray& name)
 {
     // Requests answered since the last one need no cancelling any more.
-    std::erase_if(m_lookups, [](const auto& request) {
-        const std::lock_guard lock(request.second->mutex);
-        return request.second->answered;
-    });
-    auto lookup = std::make_shared<Lookup>();
-    lookup->window = window;
+    std::erase_if(m_lookups, [](const auto& request) { return request.second->HasAnswered(); });
     if (++m_lastRequest == 0)
         ++m_lastRequest;
     const std::uint32_t request = m_lastRequest;
+    const auto post = [window, request](HostAnswer answer) {
+        QCoreApplication::postEvent(window, new HostLookupEvent(request, std::move(answer.addresses), answer.error));
+    };
     try {
-        std::thread([lookup, request, name] {
-            HostAnswer answer = LookUpHost(name);
-            const std::lock_guard lock(lookup->mutex);
-            lookup->answered = true;
-            if (!lookup->cancelled)
-                QCoreApplication::postEvent(lookup->window,
-                                            new HostLookupEvent(request, std::move(answer.addresses), answer.error));
-        }).detach();
+        m_lookups.emplace(request, BackgroundLookUp::Start(name, post));
     } catch (const std::system_error&) {
         m_lastError = WsaNoBufferSpace;
         return 0;
     }
-    m_lookups.emplace(request, std::move(lookup));
     return request;
 }
 
@@ -330,10 +274,7 @@ void PosixSocketApi::CancelAsyncRequest(std::uint32_t request)
     const auto found = m_lookups.find(request);
     if (found == m_lookups.end())
         return;
-    {
-        const std::lock_guard lock(found->second->mutex);
-        found->second->cancelled = true;
-    }
+    found->second->Cancel();
     m_lookups.erase(found);
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+class BackgroundLookUp;
 class QSocketNotifier;
 
 // Winsock on non-blocking POSIX sockets. Handles are numbers of our own, not descriptors, so a
@@ -62,8 +63,6 @@ private:
         std::unique_ptr<QSocketNotifier> writable;
     };
 
-    struct Lookup;
-
     Entry* Find(winsock::Socket s);
     int Fail(int wsaError);
     int FailErrno();
@@ -74,7 +73,7 @@ private:
 
     std::map<winsock::Socket, Entry> m_sockets;
     // The look-ups that may still be answered.
-    std::map<std::uint32_t, std::shared_ptr<Lookup>> m_lookups;
+    std::map<std::uint32_t, std::shared_ptr<BackgroundLookUp>> m_lookups;
     std::uint32_t m_lastRequest = 0;
     winsock::Socket m_nextHandle = 1;
     int m_startups = 0;
